@@ -1,0 +1,134 @@
+/*
+ * quorvanta_core: C interface.
+ *
+ * Every operation takes a RustCallStatus* as its last argument. The host sets code to 0 and
+ * error_buf to an empty buffer before the call; a successful call leaves the status untouched.
+ * A failed call sets code to 2, stores the message as raw UTF-8 (no length prefix) in error_buf,
+ * which the host then owns and frees with ffi_quorvanta_core_rustbuffer_free, and returns zero.
+ *
+ * Values other than plain scalars travel in RustBuffers, encoded big-endian. Buffers passed as
+ * arguments are consumed by the call; buffers returned belong to the host, which frees them
+ * with ffi_quorvanta_core_rustbuffer_free.
+ *
+ * Objects are reference-counted handles. Every method consumes one reference of its receiver:
+ * clone the handle first to keep using the object.
+ */
+#ifndef QUORVANTA_CORE_H
+#define QUORVANTA_CORE_H
+
+#include <stdint.h>
+
+#if defined(__GNUC__) || defined(__clang__)
+#define QUORVANTA_API __attribute__((visibility("default")))
+#else
+#define QUORVANTA_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+typedef struct RustBuffer {
+    uint64_t capacity;
+    uint64_t len;
+    uint8_t* data;
+} RustBuffer;
+
+typedef struct ForeignBytes {
+    int32_t len;
+    const uint8_t* data;
+} ForeignBytes;
+
+typedef struct RustCallStatus {
+    int8_t code;
+    RustBuffer error_buf;
+} RustCallStatus;
+
+enum { QUORVANTA_CALL_SUCCESS = 0, QUORVANTA_CALL_ERROR = 1, QUORVANTA_CALL_UNEXPECTED_ERROR = 2 };
+
+/* Buffers. */
+QUORVANTA_API RustBuffer ffi_quorvanta_core_rustbuffer_alloc(uint64_t size, RustCallStatus* status);
+QUORVANTA_API RustBuffer ffi_quorvanta_core_rustbuffer_from_bytes(ForeignBytes bytes,
+                                                                  RustCallStatus* status);
+QUORVANTA_API void ffi_quorvanta_core_rustbuffer_free(RustBuffer buf, RustCallStatus* status);
+QUORVANTA_API RustBuffer ffi_quorvanta_core_rustbuffer_reserve(RustBuffer buf, uint64_t additional,
+                                                               RustCallStatus* status);
+
+/* Contract version (26) and interface checksums. */
+QUORVANTA_API uint32_t ffi_quorvanta_core_uniffi_contract_version(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_constructor_bufferplanner_new(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_constructor_session_new(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_calculate_roi(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_compute_buffer_config(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_compute_iou(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_get_vital_info(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_is_contained(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_evaluate_target(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_is_ready(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_poll(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_process(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_reset(void);
+
+/* Object handles: clone adds a reference, free drops one. */
+QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_session(void* handle, RustCallStatus* status);
+QUORVANTA_API void uniffi_quorvanta_core_fn_free_session(void* handle, RustCallStatus* status);
+QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_bufferplanner(void* handle,
+                                                                 RustCallStatus* status);
+QUORVANTA_API void uniffi_quorvanta_core_fn_free_bufferplanner(void* handle,
+                                                               RustCallStatus* status);
+
+/* Stateless functions. */
+/* face: Rect; method: RoiMethod; detector: FaceDetector; container_width, container_height:
+ * optional f32. Returns a Rect. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_calculate_roi(
+    RustBuffer face, RustBuffer method, RustBuffer detector, RustBuffer container_width,
+    RustBuffer container_height, int8_t force_even, RustCallStatus* status);
+/* a, b: Rect. */
+QUORVANTA_API float uniffi_quorvanta_core_fn_func_compute_iou(RustBuffer a, RustBuffer b,
+                                                              RustCallStatus* status);
+/* inner, outer: Rect; min_overlap_pct is a fraction (0.8 means 80 per cent). */
+QUORVANTA_API int8_t uniffi_quorvanta_core_fn_func_is_contained(RustBuffer inner, RustBuffer outer,
+                                                                float min_overlap_pct,
+                                                                RustCallStatus* status);
+/* vital_id: UTF-8 text without length prefix. Returns optional VitalDisplayMeta. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_get_vital_info(RustBuffer vital_id,
+                                                                      RustCallStatus* status);
+
+/*
+ * Futures. No operation of this interface is asynchronous, so no future handle is ever issued;
+ * these exist so that generated bindings link. For any handle: poll calls the continuation at
+ * once with UNIFFI_RUST_FUTURE_POLL_READY (when one is given), complete fails with code 2 and
+ * returns zero, cancel and free do nothing.
+ */
+typedef void (*UniffiRustFutureContinuationCallback)(uint64_t data, int8_t poll_result);
+enum { UNIFFI_RUST_FUTURE_POLL_READY = 0, UNIFFI_RUST_FUTURE_POLL_MAYBE_READY = 1 };
+
+#define QUORVANTA_FUTURE_DECLARATIONS(suffix, type)                                              \
+    QUORVANTA_API void ffi_quorvanta_core_rust_future_poll_##suffix(                             \
+        uint64_t handle, UniffiRustFutureContinuationCallback callback, uint64_t callback_data); \
+    QUORVANTA_API void ffi_quorvanta_core_rust_future_cancel_##suffix(uint64_t handle);          \
+    QUORVANTA_API void ffi_quorvanta_core_rust_future_free_##suffix(uint64_t handle);            \
+    QUORVANTA_API type ffi_quorvanta_core_rust_future_complete_##suffix(uint64_t handle,         \
+                                                                        RustCallStatus* status);
+
+QUORVANTA_FUTURE_DECLARATIONS(u8, uint8_t)
+QUORVANTA_FUTURE_DECLARATIONS(i8, int8_t)
+QUORVANTA_FUTURE_DECLARATIONS(u16, uint16_t)
+QUORVANTA_FUTURE_DECLARATIONS(i16, int16_t)
+QUORVANTA_FUTURE_DECLARATIONS(u32, uint32_t)
+QUORVANTA_FUTURE_DECLARATIONS(i32, int32_t)
+QUORVANTA_FUTURE_DECLARATIONS(u64, uint64_t)
+QUORVANTA_FUTURE_DECLARATIONS(i64, int64_t)
+QUORVANTA_FUTURE_DECLARATIONS(f32, float)
+QUORVANTA_FUTURE_DECLARATIONS(f64, double)
+QUORVANTA_FUTURE_DECLARATIONS(pointer, void*)
+QUORVANTA_FUTURE_DECLARATIONS(rust_buffer, RustBuffer)
+QUORVANTA_FUTURE_DECLARATIONS(void, void)
+
+#undef QUORVANTA_FUTURE_DECLARATIONS
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* QUORVANTA_CORE_H */

@@ -1,0 +1,300 @@
+// Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
+// buffers, as a host would.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cstring>
+#include <initializer_list>
+#include <string>
+#include <vector>
+
+#include "quorvanta_core.h"
+
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+class Library {
+public:
+    Library() : handle_(dlopen(QUORVANTA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL)) {
+        if (handle_ == nullptr) ADD_FAILURE() << dlerror();
+    }
+    ~Library() {
+        if (handle_ != nullptr) dlclose(handle_);
+    }
+
+    template <class Fn>
+    Fn* get(const char* name) const {
+        void* symbol = dlsym(handle_, name);
+        if (symbol == nullptr) ADD_FAILURE() << "missing export " << name;
+        return reinterpret_cast<Fn*>(symbol);
+    }
+
+    // A buffer owned by the library, holding `bytes`, as a host would pass it.
+    RustBuffer buffer(const Bytes& bytes) const {
+        RustCallStatus status{};
+        const ForeignBytes view{static_cast<std::int32_t>(bytes.size()), bytes.data()};
+        return get<RustBuffer(ForeignBytes, RustCallStatus*)>(
+            "ffi_quorvanta_core_rustbuffer_from_bytes")(view, &status);
+    }
+
+    // Takes the bytes of a returned buffer and frees it.
+    Bytes take(RustBuffer buf) const {
+        Bytes bytes(buf.data, buf.data + buf.len);
+        RustCallStatus status{};
+        get<void(RustBuffer, RustCallStatus*)>("ffi_quorvanta_core_rustbuffer_free")(buf, &status);
+        EXPECT_EQ(status.code, 0);
+        return bytes;
+    }
+
+    // The failure message a call left in `status` ("" on success), freeing its buffer.
+    std::string failure(RustCallStatus& status) const {
+        if (status.code == 0) return "";
+        EXPECT_EQ(status.code, 2);
+        const Bytes bytes = take(status.error_buf);
+        status = {};
+        return {bytes.begin(), bytes.end()};
+    }
+
+private:
+    void* handle_;
+};
+
+const Library& lib() {
+    static const Library library;
+    return library;
+}
+
+void put_u32(Bytes& out, std::uint32_t v) {
+    for (int shift = 24; shift >= 0; shift -= 8)
+        out.push_back(static_cast<std::uint8_t>(v >> shift));
+}
+void put_f32(Bytes& out, float v) {
+    put_u32(out, std::bit_cast<std::uint32_t>(v));
+}
+Bytes rect(float x, float y, float w, float h) {
+    Bytes out;
+    for (float v : {x, y, w, h})
+        put_f32(out, v);
+    return out;
+}
+Bytes variant(std::int32_t index) {
+    Bytes out;
+    put_u32(out, static_cast<std::uint32_t>(index));
+    return out;
+}
+Bytes some_f32(float v) {
+    Bytes out{1};
+    put_f32(out, v);
+    return out;
+}
+const Bytes kNone{0};
+
+float f32_at(const Bytes& bytes, std::size_t offset) {
+    std::uint32_t bits = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        bits = bits << 8 | bytes.at(offset + i);
+    return std::bit_cast<float>(bits);
+}
+
+using RoiFn = RustBuffer(RustBuffer, RustBuffer, RustBuffer, RustBuffer, RustBuffer, std::int8_t,
+                         RustCallStatus*);
+using IouFn = float(RustBuffer, RustBuffer, RustCallStatus*);
+using BufferFn = RustBuffer(RustBuffer, RustCallStatus*);
+
+TEST(EndToEnd, ContractVersionAndChecksums) {
+    EXPECT_EQ(lib().get<std::uint32_t()>("ffi_quorvanta_core_uniffi_contract_version")(), 26u);
+    const std::pair<const char*, std::uint16_t> checksums[] = {
+        {"constructor_bufferplanner_new", 8442},
+        {"constructor_session_new", 38741},
+        {"func_calculate_roi", 39504},
+        {"func_compute_buffer_config", 60181},
+        {"func_compute_iou", 42017},
+        {"func_get_vital_info", 12718},
+        {"func_is_contained", 26927},
+        {"method_bufferplanner_evaluate_target", 53374},
+        {"method_bufferplanner_is_ready", 62024},
+        {"method_bufferplanner_poll", 59925},
+        {"method_session_process", 23803},
+        {"method_session_reset", 26380},
+    };
+    for (const auto& [name, value] : checksums) {
+        SCOPED_TRACE(name);
+        const std::string symbol = std::string("uniffi_quorvanta_core_checksum_") + name;
+        EXPECT_EQ(lib().get<std::uint16_t()>(symbol.c_str())(), value);
+    }
+}
+
+TEST(EndToEnd, BufferExports) {
+    RustCallStatus status{};
+    auto alloc = lib().get<RustBuffer(std::uint64_t, RustCallStatus*)>(
+        "ffi_quorvanta_core_rustbuffer_alloc");
+    auto reserve = lib().get<RustBuffer(RustBuffer, std::uint64_t, RustCallStatus*)>(
+        "ffi_quorvanta_core_rustbuffer_reserve");
+    auto free = lib().get<void(RustBuffer, RustCallStatus*)>("ffi_quorvanta_core_rustbuffer_free");
+    auto from_bytes = lib().get<RustBuffer(ForeignBytes, RustCallStatus*)>(
+        "ffi_quorvanta_core_rustbuffer_from_bytes");
+
+    const RustBuffer empty = alloc(0, &status);
+    EXPECT_EQ(empty.capacity + empty.len, 0u);
+    free(empty, &status);
+    EXPECT_EQ(lib().take(alloc(5, &status)), Bytes(5, 0));
+    EXPECT_EQ(lib().take(from_bytes(ForeignBytes{0, nullptr}, &status)), Bytes{});
+
+    // A host building an argument the way generated bindings do: alloc, then reserve as it goes.
+    RustBuffer buf = alloc(16, &status);
+    buf.len = 0;
+    buf = reserve(buf, 20, &status);
+    EXPECT_EQ(buf.capacity, 32u);
+    std::memcpy(buf.data, "abc", 3);
+    buf.len = 3;
+    EXPECT_EQ(lib().take(reserve(buf, 29, &status)), (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(lib().failure(status), "");
+
+    std::uint8_t byte = 0;
+    const std::pair<RustBuffer, const char*> broken[] = {
+        {{1, 2, &byte}, "RustBuffer length exceeds capacity"},
+        {{1, 0, nullptr}, "null RustBuffer had non-zero capacity"},
+        {{0, 1, nullptr}, "null RustBuffer had non-zero length"},
+    };
+    for (const auto& [buffer, message] : broken) {
+        free(buffer, &status);
+        EXPECT_EQ(lib().failure(status), message);
+        EXPECT_EQ(lib().take(reserve(buffer, 1, &status)), Bytes{});
+        EXPECT_EQ(lib().failure(status), message);
+    }
+    alloc(std::uint64_t{1} << 63, &status);
+    EXPECT_EQ(lib().failure(status), "capacity overflow");
+    from_bytes(ForeignBytes{-1, &byte}, &status);
+    EXPECT_EQ(lib().failure(status), "bytes length negative or overflowed");
+    from_bytes(ForeignBytes{3, nullptr}, &status);
+    EXPECT_EQ(lib().failure(status), "null ForeignBytes had non-zero length");
+}
+
+TEST(EndToEnd, CalculateRoi) {
+    auto roi = lib().get<RoiFn>("uniffi_quorvanta_core_fn_func_calculate_roi");
+    RustCallStatus status{};
+    const Bytes result = lib().take(roi(lib().buffer(rect(100, 100, 200, 200)),
+                                        lib().buffer(variant(1)), lib().buffer(variant(2)),
+                                        lib().buffer(kNone), lib().buffer(kNone), 0, &status));
+    ASSERT_EQ(result.size(), 16u);
+    EXPECT_EQ(f32_at(result, 0), 146.0f);
+    EXPECT_EQ(f32_at(result, 4), 107.0f);
+    EXPECT_EQ(f32_at(result, 8), 108.0f);
+    EXPECT_EQ(f32_at(result, 12), 216.0f);
+
+    const Bytes clipped = lib().take(roi(
+        lib().buffer(rect(10, 10, 100, 100)), lib().buffer(variant(3)), lib().buffer(variant(1)),
+        lib().buffer(some_f32(640)), lib().buffer(some_f32(480)), 1, &status));
+    EXPECT_EQ(clipped, rect(0, 0, 134, 150));  // 135 wide, made even
+    EXPECT_EQ(lib().failure(status), "");
+}
+
+TEST(EndToEnd, LiftingFailuresNameTheArgumentAndReturnZero) {
+    auto roi = lib().get<RoiFn>("uniffi_quorvanta_core_fn_func_calculate_roi");
+    auto iou = lib().get<IouFn>("uniffi_quorvanta_core_fn_func_compute_iou");
+    auto contained = lib().get<std::int8_t(RustBuffer, RustBuffer, float, RustCallStatus*)>(
+        "uniffi_quorvanta_core_fn_func_is_contained");
+    RustCallStatus status{};
+    auto call_roi = [&](const Bytes& method, const Bytes& width, std::int8_t force_even) {
+        return roi(lib().buffer(rect(1, 2, 3, 4)), lib().buffer(method), lib().buffer(variant(1)),
+                   lib().buffer(width), lib().buffer(kNone), force_even, &status);
+    };
+
+    RustBuffer zero = call_roi(variant(6), kNone, 0);
+    EXPECT_EQ(zero.capacity + zero.len, 0u);
+    EXPECT_EQ(zero.data, nullptr);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'method': Invalid RoiMethod enum value: 6");
+    call_roi(variant(1), kNone, 2);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'force_even': unexpected byte for Boolean");
+    call_roi(variant(1), Bytes{2}, 0);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'container_width': unexpected tag byte for Option");
+
+    Bytes twenty = rect(0, 0, 1, 1);
+    twenty.resize(20);
+    EXPECT_EQ(iou(lib().buffer(twenty), lib().buffer(rect(0, 0, 1, 1)), &status), 0.0f);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'a': junk data left in buffer after lifting (count: 4)");
+    EXPECT_EQ(iou(lib().buffer(rect(0, 0, 1, 1)), lib().buffer(Bytes(15, 0)), &status), 0.0f);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'b': not enough bytes remaining in buffer (3 < 4)");
+    EXPECT_EQ(contained(lib().buffer(rect(0, 0, 1, 1)), lib().buffer(Bytes{}), 0.5f, &status), 0);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'outer': not enough bytes remaining in buffer (0 < 4)");
+}
+
+TEST(EndToEnd, OverlapMeasures) {
+    auto iou = lib().get<IouFn>("uniffi_quorvanta_core_fn_func_compute_iou");
+    auto contained = lib().get<std::int8_t(RustBuffer, RustBuffer, float, RustCallStatus*)>(
+        "uniffi_quorvanta_core_fn_func_is_contained");
+    std::uint8_t sentinel = 0;
+    RustCallStatus status{0, {1, 1, &sentinel}};
+    EXPECT_EQ(iou(lib().buffer(rect(0, 0, 10, 10)), lib().buffer(rect(5, 0, 10, 10)), &status),
+              50.0f / 150.0f);
+    EXPECT_EQ(contained(lib().buffer(rect(0, 0, 10, 10)), lib().buffer(rect(0, 5, 10, 10)), 0.5f,
+                        &status),
+              1);
+    EXPECT_EQ(contained(lib().buffer(rect(0, 0, 10, 10)), lib().buffer(rect(0, 5, 10, 10)), 0.6f,
+                        &status),
+              0);
+    EXPECT_EQ(status.code, 0);
+    EXPECT_EQ(status.error_buf.data, &sentinel);
+}
+
+TEST(EndToEnd, GetVitalInfo) {
+    auto info = lib().get<BufferFn>("uniffi_quorvanta_core_fn_func_get_vital_info");
+    RustCallStatus status{};
+    auto lookup = [&](const std::string& id) {
+        return lib().take(info(lib().buffer(Bytes(id.begin(), id.end())), &status));
+    };
+    EXPECT_EQ(lookup("HR"), Bytes{0});
+    EXPECT_EQ(lookup(""), Bytes{0});
+
+    Bytes expected{1};
+    for (const std::string field :
+         {"heart_rate", "Heart Rate", "HR", "bpm", "#E62100", "\u2764\uFE0F"}) {
+        put_u32(expected, static_cast<std::uint32_t>(field.size()));
+        expected.insert(expected.end(), field.begin(), field.end());
+    }
+    EXPECT_EQ(lookup("hr"), expected);
+
+    info(lib().buffer(Bytes{'h', 0xFF}), &status);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'vital_id': invalid utf-8 sequence of 1 bytes from index 1");
+}
+
+TEST(EndToEnd, FuturesAreNeverIssued) {
+    static std::uint64_t polled_with = 0;
+    static int poll_result = -1;
+    auto poll = lib().get<void(std::uint64_t, UniffiRustFutureContinuationCallback, std::uint64_t)>(
+        "ffi_quorvanta_core_rust_future_poll_rust_buffer");
+    poll(
+        7,
+        [](std::uint64_t data, std::int8_t result) {
+            polled_with = data;
+            poll_result = result;
+        },
+        99);
+    EXPECT_EQ(polled_with, 99u);
+    EXPECT_EQ(poll_result, UNIFFI_RUST_FUTURE_POLL_READY);
+    poll(7, nullptr, 1);
+
+    RustCallStatus status{};
+    const RustBuffer buf = lib().get<RustBuffer(std::uint64_t, RustCallStatus*)>(
+        "ffi_quorvanta_core_rust_future_complete_rust_buffer")(7, &status);
+    EXPECT_EQ(buf.data, nullptr);
+    EXPECT_EQ(lib().failure(status), "no asynchronous call is pending for this future handle");
+    EXPECT_EQ(lib().get<double(std::uint64_t, RustCallStatus*)>(
+                  "ffi_quorvanta_core_rust_future_complete_f64")(7, &status),
+              0.0);
+    EXPECT_EQ(status.code, 2);
+    lib().failure(status);
+    lib().get<void(std::uint64_t)>("ffi_quorvanta_core_rust_future_cancel_void")(7);
+    lib().get<void(std::uint64_t)>("ffi_quorvanta_core_rust_future_free_void")(7);
+}
+
+}  // namespace

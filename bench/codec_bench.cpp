@@ -83,4 +83,3 @@ BENCHMARK(BM_EncodeSessionResult);
 
 }  // namespace
 }  // namespace quorvanta::ffi
-

@@ -77,6 +77,18 @@ QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_bufferplanner(void* handle,
 QUORVANTA_API void uniffi_quorvanta_core_fn_free_bufferplanner(void* handle,
                                                                RustCallStatus* status);
 
+/* Session. config: SessionConfig. */
+QUORVANTA_API void* uniffi_quorvanta_core_fn_constructor_session_new(RustBuffer config,
+                                                                     RustCallStatus* status);
+/* input: SessionInput; mode: WaveformMode. Returns a SessionResult. Consumes the reference. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_method_session_process(void* session,
+                                                                         RustBuffer input,
+                                                                         RustBuffer mode,
+                                                                         RustCallStatus* status);
+/* Clears the session's history. Consumes the reference. */
+QUORVANTA_API void uniffi_quorvanta_core_fn_method_session_reset(void* session,
+                                                                 RustCallStatus* status);
+
 /* Stateless functions. */
 /* face: Rect; method: RoiMethod; detector: FaceDetector; container_width, container_height:
  * optional f32. Returns a Rect. */

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <initializer_list>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "quorvanta_core.h"
@@ -91,6 +92,56 @@ Bytes some_f32(float v) {
 }
 const Bytes kNone{0};
 
+void put_text(Bytes& out, const std::string& text) {
+    put_u32(out, static_cast<std::uint32_t>(text.size()));
+    out.insert(out.end(), text.begin(), text.end());
+}
+
+// An encoded SessionConfig at 30 fps with heart rate and the PPG waveform.
+Bytes session_config(const std::string& model) {
+    Bytes out;
+    put_text(out, model);
+    put_u32(out, 1);
+    put_text(out, "heart_rate");
+    out.push_back(1);
+    put_u32(out, 1);
+    put_text(out, "ppg_waveform");
+    put_f32(out, 30.0f);
+    for (std::uint64_t v : {std::uint64_t{40}, std::uint64_t{4}}) {
+        put_u32(out, static_cast<std::uint32_t>(v >> 32));
+        put_u32(out, static_cast<std::uint32_t>(v));
+    }
+    put_text(out, "face");
+    return out;
+}
+
+// An encoded SessionInput of `frames` frames from `first`, with a "ppg_waveform" signal.
+Bytes session_input(int first, int frames) {
+    Bytes out{0};  // no face
+    put_u32(out, 1);
+    put_text(out, "ppg_waveform");
+    for (int part = 0; part < 2; ++part) {
+        put_u32(out, static_cast<std::uint32_t>(frames));
+        for (int i = first; i < first + frames; ++i)
+            put_f32(out, part == 0 ? i % 7 : 0.9f);
+    }
+    put_u32(out, static_cast<std::uint32_t>(frames));
+    for (int i = first; i < first + frames; ++i) {
+        const auto bits = std::bit_cast<std::uint64_t>(i / 30.0);
+        put_u32(out, static_cast<std::uint32_t>(bits >> 32));
+        put_u32(out, static_cast<std::uint32_t>(bits));
+    }
+    return out;
+}
+
+// The number of returned frames: the leading count of an encoded SessionResult.
+std::uint32_t returned_frames(const Bytes& result) {
+    std::uint32_t count = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        count = count << 8 | result.at(i);
+    return count;
+}
+
 float f32_at(const Bytes& bytes, std::size_t offset) {
     std::uint32_t bits = 0;
     for (std::size_t i = 0; i < 4; ++i)
@@ -102,6 +153,24 @@ using RoiFn = RustBuffer(RustBuffer, RustBuffer, RustBuffer, RustBuffer, RustBuf
                          RustCallStatus*);
 using IouFn = float(RustBuffer, RustBuffer, RustCallStatus*);
 using BufferFn = RustBuffer(RustBuffer, RustCallStatus*);
+using NewFn = void*(RustBuffer, RustCallStatus*);
+using ProcessFn = RustBuffer(void*, RustBuffer, RustBuffer, RustCallStatus*);
+using HandleFn = void*(void*, RustCallStatus*);
+using ReleaseFn = void(void*, RustCallStatus*);
+
+struct SessionExports {
+    NewFn* create = lib().get<NewFn>("uniffi_quorvanta_core_fn_constructor_session_new");
+    ProcessFn* process = lib().get<ProcessFn>("uniffi_quorvanta_core_fn_method_session_process");
+    ReleaseFn* reset = lib().get<ReleaseFn>("uniffi_quorvanta_core_fn_method_session_reset");
+    HandleFn* clone = lib().get<HandleFn>("uniffi_quorvanta_core_fn_clone_session");
+    ReleaseFn* free = lib().get<ReleaseFn>("uniffi_quorvanta_core_fn_free_session");
+
+    // Calls process with a clone of `session`, as generated bindings do.
+    Bytes run(void* session, const Bytes& input, const Bytes& mode, RustCallStatus& status) const {
+        void* receiver = clone(session, &status);
+        return lib().take(process(receiver, lib().buffer(input), lib().buffer(mode), &status));
+    }
+};
 
 TEST(EndToEnd, ContractVersionAndChecksums) {
     EXPECT_EQ(lib().get<std::uint32_t()>("ffi_quorvanta_core_uniffi_contract_version")(), 26u);
@@ -142,14 +211,20 @@ TEST(EndToEnd, BufferExports) {
     EXPECT_EQ(lib().take(alloc(5, &status)), Bytes(5, 0));
     EXPECT_EQ(lib().take(from_bytes(ForeignBytes{0, nullptr}, &status)), Bytes{});
 
-    // A host building an argument the way generated bindings do: alloc, then reserve as it goes.
-    RustBuffer buf = alloc(16, &status);
-    buf.len = 0;
-    buf = reserve(buf, 20, &status);
-    EXPECT_EQ(buf.capacity, 32u);
-    std::memcpy(buf.data, "abc", 3);
-    buf.len = 3;
-    EXPECT_EQ(lib().take(reserve(buf, 29, &status)), (Bytes{'a', 'b', 'c'}));
+    struct Growth {
+        std::uint64_t capacity, len, additional, expected_capacity;
+    };
+    for (const Growth& g : {Growth{10, 4, 6, 10}, Growth{10, 4, 7, 20}, Growth{0, 0, 1, 8}}) {
+        SCOPED_TRACE(g.additional);
+        RustBuffer buf = alloc(g.capacity, &status);
+        buf.len = g.len;
+        if (g.len > 0) buf.data[0] = 0xAB;
+        buf = reserve(buf, g.additional, &status);
+        EXPECT_EQ(buf.capacity, g.expected_capacity);
+        EXPECT_EQ(buf.len, g.len);
+        EXPECT_TRUE(g.len == 0 || buf.data[0] == 0xAB);
+        free(buf, &status);
+    }
     EXPECT_EQ(lib().failure(status), "");
 
     std::uint8_t byte = 0;
@@ -265,6 +340,75 @@ TEST(EndToEnd, GetVitalInfo) {
     info(lib().buffer(Bytes{'h', 0xFF}), &status);
     EXPECT_EQ(lib().failure(status),
               "Failed to convert arg 'vital_id': invalid utf-8 sequence of 1 bytes from index 1");
+}
+
+TEST(EndToEnd, SessionLifecycle) {
+    const SessionExports exports;
+    RustCallStatus status{};
+    void* session = exports.create(lib().buffer(session_config("m1")), &status);
+    ASSERT_NE(session, nullptr);
+
+    exports.run(session, session_input(0, 10), variant(4), status);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'mode': Invalid WaveformMode enum value: 4");
+    exports.run(session, Bytes{}, variant(1), status);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'input': not enough bytes remaining in buffer (0 < 1)");
+    EXPECT_EQ(returned_frames(exports.run(session, session_input(0, 10), variant(1), status)), 10u);
+    EXPECT_EQ(returned_frames(exports.run(session, session_input(5, 10), variant(1), status)), 5u);
+    exports.reset(exports.clone(session, &status), &status);
+    EXPECT_EQ(returned_frames(exports.run(session, session_input(0, 3), variant(3), status)), 3u);
+    EXPECT_EQ(lib().failure(status), "");
+
+    // A method given the last reference destroys the session when it ends.
+    lib().take(exports.process(session, lib().buffer(session_input(3, 3)), lib().buffer(variant(1)),
+                               &status));
+    EXPECT_EQ(lib().failure(status), "");
+    exports.create(lib().buffer(Bytes{0, 0, 0, 1}), &status);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'config': not enough bytes remaining in buffer (0 < 1)");
+}
+
+#ifdef QUORVANTA_FAULT_INJECTION
+TEST(EndToEnd, AFaultPoisonsTheSession) {
+    const SessionExports exports;
+    RustCallStatus status{};
+    void* session = exports.create(lib().buffer(session_config("quorvanta-test-fault")), &status);
+    EXPECT_TRUE(exports.run(session, session_input(0, 10), variant(1), status).empty());
+    EXPECT_EQ(lib().failure(status), "injected fault");
+    exports.run(session, session_input(0, 10), variant(1), status);
+    EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
+    exports.reset(exports.clone(session, &status), &status);
+    EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
+    exports.free(session, &status);
+    EXPECT_EQ(lib().failure(status), "");
+}
+#endif
+
+TEST(EndToEnd, ConcurrentHostThreadsShareOneSession) {
+    const SessionExports exports;
+    RustCallStatus status{};
+    void* session = exports.create(lib().buffer(session_config("m1")), &status);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&exports, session, t] {
+            RustCallStatus own{};
+            for (int i = 0; i < 40; ++i) {
+                if ((i + t) % 10 == 9) {
+                    exports.reset(exports.clone(session, &own), &own);
+                } else {
+                    Bytes mode = variant(1 + (i + t) % 3);
+                    if (mode.back() == 2) put_f32(mode, 2.0f);  // Windowed: two seconds
+                    exports.run(session, session_input(i * 20, 30), mode, own);
+                }
+            }
+            EXPECT_EQ(lib().failure(own), "");
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    exports.free(session, &status);
+    EXPECT_EQ(lib().failure(status), "");
 }
 
 TEST(EndToEnd, FuturesAreNeverIssued) {

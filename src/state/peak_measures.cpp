@@ -1,0 +1,157 @@
+// Session measures built on detected peaks.
+//
+// extremum_mean: detect_peaks on the window (negated for troughs) with the fixed pulse
+//   configuration (40-220 per minute, threshold 1.0, 2.5 cycles, refined, not presmoothed);
+//   value = mean peak amplitude, confidence = mean confidence at the peaks. No peaks: (0, 0).
+// ie_ratio: breaths are detected as peaks (inhalation ends); between neighbouring peaks the
+//   lowest sample is the exhalation end, and the segment's outer troughs are searched within
+//   0.6 expected periods. Over the cycles trough < peak < trough with positive inhale and exhale
+//   times: value = mean inhale / mean exhale (s/s), confidence = mean confidence at the peaks.
+//   Fewer than 3 samples, no cycle or a mean exhale of 1e-5 s or less: (0, 0).
+#include <cmath>
+#include <optional>
+#include <vector>
+
+#include "signal/peaks.h"
+#include "state/vitals.h"
+#include "types/numeric.h"
+
+namespace quorvanta {
+namespace {
+
+float confidence_at(std::span<const float> confidence, std::uint64_t index) {
+    return index < confidence.size() ? confidence[index] : 0.0f;
+}
+
+// Sub-sample position of an extremum at `index` by a parabola through its neighbours.
+float refined_position(std::span<const float> x, std::size_t index) {
+    const float position = static_cast<float>(index);
+    if (index == 0 || index + 1 >= x.size()) return position;
+    const float a = x[index - 1];
+    const float b = x[index];
+    const float c = x[index + 1];
+    const float den = 2.0f * (a - 2.0f * b + c);
+    if (!(std::fabs(den) > 1e-6f)) return position;
+    const float offset = (a - c) / den;
+    return std::fabs(offset) <= 0.5f ? position + offset : position;
+}
+
+// Position of the lowest sample in [begin, end) (the first of equal minima), refined.
+std::optional<float> trough_in(std::span<const float> x, std::size_t begin, std::size_t end) {
+    if (begin >= end) return std::nullopt;
+    std::size_t lowest = begin;
+    for (std::size_t i = begin + 1; i < end; ++i) {
+        if (x[i] < x[lowest]) lowest = i;
+    }
+    return refined_position(x, lowest);
+}
+
+// Expected breath period of a segment, in samples.
+std::uint64_t expected_period(const std::vector<Peak>& segment, std::optional<float> rate_hint,
+                              float fs, float min_rate) {
+    if (rate_hint) {
+        if (*rate_hint > 1e-5f)
+            return saturating_cast<std::uint64_t>(round_half_away((fs * 60.0f) / *rate_hint));
+        return saturating_cast<std::uint64_t>((fs * 60.0f) / min_rate);
+    }
+    if (segment.size() < 2) return saturating_cast<std::uint64_t>(fs * (60.0f / min_rate));
+    float spacing = 0.0f;
+    for (std::size_t i = 1; i < segment.size(); ++i) {
+        spacing += segment[i].position - segment[i - 1].position;
+    }
+    return saturating_cast<std::uint64_t>(
+        round_half_away(spacing / static_cast<float>(segment.size() - 1)));
+}
+
+// Troughs around the peaks of one segment: troughs[i] precedes peak i, troughs[i + 1] follows it.
+std::vector<std::optional<float>> segment_troughs(std::span<const float> x,
+                                                  const std::vector<Peak>& segment,
+                                                  std::uint64_t reach) {
+    const std::size_t n = x.size();
+    std::vector<std::optional<float>> troughs;
+    troughs.reserve(segment.size() + 1);
+    const std::uint64_t first = segment.front().index;
+    troughs.push_back(reach <= first ? trough_in(x, first - reach, first) : std::nullopt);
+    for (std::size_t i = 0; i + 1 < segment.size(); ++i) {
+        const std::uint64_t begin = segment[i].index + 1;
+        const std::uint64_t end = std::min<std::uint64_t>(segment[i + 1].index, n);
+        const std::optional<float> lowest = trough_in(x, begin, end);
+        troughs.push_back(lowest ? lowest : static_cast<float>(std::min<std::uint64_t>(begin, n)));
+    }
+    const std::uint64_t last = segment.back().index;
+    const bool room_after = reach > 0 && reach < n && last < n - reach;
+    troughs.push_back(room_after ? trough_in(x, last + 1, last + std::max<std::uint64_t>(reach, 2))
+                                 : std::nullopt);
+    return troughs;
+}
+
+struct BreathTotals {
+    float inhale = 0;
+    float exhale = 0;
+    float confidence = 0;
+    std::size_t cycles = 0;
+};
+
+void add_cycles(BreathTotals& totals, const std::vector<Peak>& segment,
+                const std::vector<std::optional<float>>& troughs, std::span<const float> confidence,
+                float fs) {
+    for (std::size_t i = 0; i < segment.size(); ++i) {
+        const std::optional<float> before = troughs[i];
+        const std::optional<float> after = troughs[i + 1];
+        const float peak = segment[i].position;
+        if (!before || !after || !(*before < peak && peak < *after)) continue;
+        const float inhale = (peak - *before) / fs;
+        const float exhale = (*after - peak) / fs;
+        if (!(inhale > 0.0f && exhale > 0.0f)) continue;
+        totals.inhale += inhale;
+        totals.exhale += exhale;
+        totals.confidence += confidence_at(confidence, segment[i].index);
+        ++totals.cycles;
+    }
+}
+
+}  // namespace
+
+VitalEstimate extremum_mean(std::span<const float> signal, std::span<const float> confidence,
+                            bool troughs, float fs) {
+    std::vector<float> working(signal.begin(), signal.end());
+    if (troughs) {
+        for (float& v : working)
+            v = -v;
+    }
+    const PeakDetectorConfig config{std::nullopt, fs,   40.0f, 220.0f, 1.0f,
+                                    2.5f,         1.0f, 0.25f, true,   false};
+    float value_sum = 0.0f;
+    float confidence_sum = 0.0f;
+    std::size_t count = 0;
+    for (const auto& segment : detect_peaks(working, config)) {
+        for (const Peak& peak : segment) {
+            value_sum = troughs ? value_sum - peak.value : value_sum + peak.value;
+            confidence_sum += confidence_at(confidence, peak.index);
+            ++count;
+        }
+    }
+    if (count == 0) return {};
+    const auto peaks = static_cast<float>(count);
+    return {value_sum / peaks, confidence_sum / peaks};
+}
+
+VitalEstimate ie_ratio(std::span<const float> signal, std::span<const float> confidence,
+                       std::optional<float> rate_hint, float fs, float min_rate, float max_rate) {
+    if (signal.size() < 3) return {};
+    const PeakDetectorConfig config{rate_hint, fs,    min_rate, max_rate, 1.2f,
+                                    1.5f,      0.25f, 0.25f,    true,     true};
+    BreathTotals totals;
+    for (const auto& segment : detect_peaks(signal, config)) {
+        const std::uint64_t period = expected_period(segment, rate_hint, fs, min_rate);
+        const auto reach = saturating_cast<std::uint64_t>(static_cast<float>(period) * 0.6f);
+        add_cycles(totals, segment, segment_troughs(signal, segment, reach), confidence, fs);
+    }
+    if (totals.cycles == 0) return {};
+    const auto cycles = static_cast<float>(totals.cycles);
+    const float mean_exhale = totals.exhale / cycles;
+    if (!(mean_exhale > 1e-5f)) return {};
+    return {(totals.inhale / cycles) / mean_exhale, totals.confidence / cycles};
+}
+
+}  // namespace quorvanta

@@ -1,0 +1,57 @@
+#include "state/series.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace quorvanta {
+namespace {
+
+float mean_of(float sum, std::uint32_t count) {
+    return count == 0 ? 0.0f : sum / static_cast<float>(count);
+}
+
+}  // namespace
+
+float Series::mean_at(std::size_t i) const {
+    return mean_of(sums_[i], counts_[i]);
+}
+
+void Series::append(std::span<const float> values, std::size_t overlap) {
+    const std::size_t held = size();
+    const std::size_t merged = std::min({held, overlap, values.size()});
+    for (std::size_t j = 0; j < merged; ++j) {
+        const float value = values[j];
+        if (std::isnan(value)) continue;
+        const std::size_t i = held - merged + j;
+        sums_[i] += value;
+        if (counts_[i] < std::numeric_limits<std::uint32_t>::max()) ++counts_[i];
+    }
+    float carried = held == 0 ? 0.0f : mean_at(held - 1);
+    for (const float value : values.subspan(merged)) {
+        if (!std::isnan(value)) carried = value;
+        sums_.push_back(carried);
+        counts_.push_back(1);
+    }
+}
+
+std::vector<float> Series::values() const {
+    std::vector<float> means(size());
+    for (std::size_t i = 0; i < means.size(); ++i)
+        means[i] = mean_at(i);
+    return means;
+}
+
+void Series::truncate_front(std::size_t max_samples) {
+    if (size() <= max_samples) return;
+    const auto excess = static_cast<std::ptrdiff_t>(size() - max_samples);
+    sums_.erase(sums_.begin(), sums_.begin() + excess);
+    counts_.erase(counts_.begin(), counts_.begin() + excess);
+}
+
+void Series::clear() noexcept {
+    sums_.clear();
+    counts_.clear();
+}
+
+}  // namespace quorvanta

@@ -1,0 +1,42 @@
+// A stateful session: the history of one subject, fed batch by batch, and the vitals and
+// waveforms estimated from it.
+//
+// One mutex serialises process and reset. A fault (any exception) while the lock is held
+// poisons the session: the fault is reported to that caller, and every later process or reset
+// fails with "Failed to lock Session core: PoisonError { .. }".
+#pragma once
+
+#include <mutex>
+
+#include "state/session_core.h"
+#include "types/records.h"
+
+namespace quorvanta {
+
+// The fixed advisory text of every successful result.
+inline constexpr std::string_view kAdvisoryMessage =
+    "The provided values are estimates and should be interpreted according to the provided "
+    "confidence scores. The Quorvanta API is not a medical device and its estimates are not "
+    "intended for any medical purposes.";
+
+class Session {
+public:
+    explicit Session(SessionConfig config);
+
+    // Merges `input` into the history and returns the vitals, waveforms and face track. A batch
+    // whose sequence lengths disagree changes nothing and returns its complaint as the message.
+    SessionResult process(const SessionInput& input, const WaveformMode& mode);
+
+    // Clears the history.
+    void reset();
+
+private:
+    template <class Body>
+    auto locked(Body&& body);
+
+    std::mutex mutex_;
+    bool poisoned_ = false;
+    SessionCore core_;
+};
+
+}  // namespace quorvanta

@@ -1,0 +1,66 @@
+// The history behind a session's lock and the operations that merge batches into it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "registry/registry.h"
+#include "signal/fft.h"
+#include "state/series.h"
+#include "types/records.h"
+
+namespace quorvanta {
+
+// Batch frames whose timestamp lies within this many seconds after the newest stored one are
+// repeats of stored frames.
+inline constexpr double kDuplicateTolerance = 0.005;
+
+struct SessionCore {
+    SessionConfig config;
+    std::deque<double> timestamps;                // one per stored frame, oldest first
+    std::deque<std::array<float, 4>> face_boxes;  // one per stored frame
+    std::deque<float> face_confidence;            // one per stored frame
+    std::vector<std::string> vital_order;         // canonical ids, in evaluation order
+    SpectrumWorkspace spectrum_workspace;         // scratch lent to the rate estimator
+    std::optional<std::string> face_note;
+    std::unordered_map<std::string, Series> signal_series;
+    std::unordered_map<std::string, Series> confidence_series;
+    std::unordered_map<std::string, VitalSpec> vital_specs;
+    double last_emitted_timestamp = -1.0;
+    std::uint64_t max_frames = 0;  // history cap: fps_target * 60 frames
+};
+
+// A fresh core: the configured vitals looked up (unknown ids ignored) and ordered by stage.
+SessionCore make_session_core(SessionConfig config);
+
+// The complaint about the first sequence whose length differs from the batch's timestamps.
+std::optional<std::string> find_length_mismatch(const SessionInput& input);
+
+// Appends the batch's new frames (timestamps, signals, face) and returns how many leading batch
+// frames were already held.
+std::size_t merge_batch(SessionCore& core, const SessionInput& input);
+
+// Drops the oldest frames beyond max_frames from every history.
+void prune_history(SessionCore& core);
+
+// Empties every history while keeping the configuration and the known signal ids.
+void clear_history(SessionCore& core);
+
+// Frames per second over a run of timestamps: (count - 1) / (newest - oldest) in f32, or
+// `fallback` with fewer than two timestamps or a span that is not positive.
+template <class Timestamps>
+float frame_rate(const Timestamps& timestamps, float fallback) {
+    if (timestamps.size() < 2) return fallback;
+    const double span = timestamps.back() - timestamps.front();
+    if (!(span > 0.0)) return fallback;
+    return static_cast<float>(timestamps.size() - 1) / static_cast<float>(span);
+}
+
+}  // namespace quorvanta

@@ -1,0 +1,45 @@
+// Scalar vitals estimated from a session's history, and their assembly into results.
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <unordered_map>
+
+#include "state/session_core.h"
+#include "types/records.h"
+
+namespace quorvanta {
+
+struct VitalEstimate {
+    float value = 0;
+    float confidence = 0;
+};
+
+// Canonical vital id -> accepted estimate, for the vitals whose methods succeeded in this call.
+using VitalEstimates = std::unordered_map<std::string, VitalEstimate>;
+
+// Estimates every vital of the core's vital_order over the retained history. `global` analyses
+// the whole history; otherwise each method looks at its most recent max_seconds.
+VitalEstimates estimate_vitals(SessionCore& core, bool global);
+
+// One VitalResult per estimated vital, with its unit and a note on how it was obtained.
+std::unordered_map<std::string, VitalResult> assemble_vitals(const VitalEstimates& estimates,
+                                                             const SessionCore& core, bool global);
+
+// The mean amplitude of the peaks (or, with `troughs`, of the troughs) of a pulsatile window, and
+// the mean confidence at those peaks. No peaks: (0, 0).
+VitalEstimate extremum_mean(std::span<const float> signal, std::span<const float> confidence,
+                            bool troughs, float fs);
+
+// Inspiration-to-expiration time ratio of a respiratory window: over breath cycles (trough,
+// peak, trough), mean inhale time / mean exhale time, with the mean confidence at the peaks.
+// No usable cycle: (0, 0).
+VitalEstimate ie_ratio(std::span<const float> signal, std::span<const float> confidence,
+                       std::optional<float> rate_hint, float fs, float min_rate, float max_rate);
+
+// "Latest estimate of {name} with {what} using {model}." or "Global estimate of ..." .
+std::string estimate_note(bool global, std::string_view display_name, std::string_view what,
+                          std::string_view model_name);
+
+}  // namespace quorvanta

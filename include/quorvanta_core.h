@@ -105,6 +105,27 @@ QUORVANTA_API int8_t uniffi_quorvanta_core_fn_func_is_contained(RustBuffer inner
 /* vital_id: UTF-8 text without length prefix. Returns optional VitalDisplayMeta. */
 QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_get_vital_info(RustBuffer vital_id,
                                                                       RustCallStatus* status);
+/* config: SessionConfig; only input_size and n_inputs are read. Returns a BufferConfig. */
+QUORVANTA_API RustBuffer
+uniffi_quorvanta_core_fn_func_compute_buffer_config(RustBuffer config, RustCallStatus* status);
+
+/* BufferPlanner. config: BufferConfig. */
+QUORVANTA_API void* uniffi_quorvanta_core_fn_constructor_bufferplanner_new(RustBuffer config,
+                                                                           RustCallStatus* status);
+/* target_roi: Rect; active_buffers: sequence of BufferMetadata. Returns a BufferAction.
+ * Consumes the reference. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_method_bufferplanner_evaluate_target(
+    void* planner, RustBuffer target_roi, double timestamp, RustBuffer active_buffers,
+    RustCallStatus* status);
+/* mode: InferenceMode. Consumes the reference. */
+QUORVANTA_API int8_t uniffi_quorvanta_core_fn_method_bufferplanner_is_ready(
+    void* planner, uint32_t count, RustBuffer mode, int8_t has_state, int8_t flush,
+    RustCallStatus* status);
+/* active_buffers: sequence of BufferMetadata; mode: InferenceMode. Returns an ExecutionPlan.
+ * Consumes the reference. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_method_bufferplanner_poll(
+    void* planner, RustBuffer active_buffers, double current_time, RustBuffer mode,
+    int8_t has_state, int8_t flush, RustCallStatus* status);
 
 /*
  * Futures. No operation of this interface is asynchronous, so no future handle is ever issued;

@@ -1,121 +1,24 @@
 // Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
 // buffers, as a host would.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <bit>
-#include <cstring>
-#include <initializer_list>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "ffi/host.h"
 #include "quorvanta_core.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using namespace host;
 
-class Library {
-public:
-    // The library keeps its FFTW plans for the life of the process, so it stays loaded: once
-    // unloaded, FFTW's own planner state would count as leaked.
-    Library() : handle_(dlopen(QUORVANTA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
-        if (handle_ == nullptr) ADD_FAILURE() << dlerror();
-    }
-    ~Library() {
-        if (handle_ != nullptr) dlclose(handle_);
-    }
-
-    template <class Fn>
-    Fn* get(const char* name) const {
-        void* symbol = dlsym(handle_, name);
-        if (symbol == nullptr) ADD_FAILURE() << "missing export " << name;
-        return reinterpret_cast<Fn*>(symbol);
-    }
-
-    // A buffer owned by the library, holding `bytes`, as a host would pass it.
-    RustBuffer buffer(const Bytes& bytes) const {
-        RustCallStatus status{};
-        const ForeignBytes view{static_cast<std::int32_t>(bytes.size()), bytes.data()};
-        return get<RustBuffer(ForeignBytes, RustCallStatus*)>(
-            "ffi_quorvanta_core_rustbuffer_from_bytes")(view, &status);
-    }
-
-    // Takes the bytes of a returned buffer and frees it.
-    Bytes take(RustBuffer buf) const {
-        Bytes bytes(buf.data, buf.data + buf.len);
-        RustCallStatus status{};
-        get<void(RustBuffer, RustCallStatus*)>("ffi_quorvanta_core_rustbuffer_free")(buf, &status);
-        EXPECT_EQ(status.code, 0);
-        return bytes;
-    }
-
-    // The failure message a call left in `status` ("" on success), freeing its buffer.
-    std::string failure(RustCallStatus& status) const {
-        if (status.code == 0) return "";
-        EXPECT_EQ(status.code, 2);
-        const Bytes bytes = take(status.error_buf);
-        status = {};
-        return {bytes.begin(), bytes.end()};
-    }
-
-private:
-    void* handle_;
-};
-
-const Library& lib() {
-    static const Library library;
-    return library;
-}
-
-void put_u32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-void put_f32(Bytes& out, float v) {
-    put_u32(out, std::bit_cast<std::uint32_t>(v));
-}
-Bytes rect(float x, float y, float w, float h) {
-    Bytes out;
-    for (float v : {x, y, w, h})
-        put_f32(out, v);
-    return out;
-}
-Bytes variant(std::int32_t index) {
-    Bytes out;
-    put_u32(out, static_cast<std::uint32_t>(index));
-    return out;
-}
 Bytes some_f32(float v) {
     Bytes out{1};
     put_f32(out, v);
     return out;
 }
 const Bytes kNone{0};
-
-void put_text(Bytes& out, const std::string& text) {
-    put_u32(out, static_cast<std::uint32_t>(text.size()));
-    out.insert(out.end(), text.begin(), text.end());
-}
-
-// An encoded SessionConfig at 30 fps with heart rate and the PPG waveform.
-Bytes session_config(const std::string& model) {
-    Bytes out;
-    put_text(out, model);
-    put_u32(out, 1);
-    put_text(out, "heart_rate");
-    out.push_back(1);
-    put_u32(out, 1);
-    put_text(out, "ppg_waveform");
-    put_f32(out, 30.0f);
-    for (std::uint64_t v : {std::uint64_t{40}, std::uint64_t{4}}) {
-        put_u32(out, static_cast<std::uint32_t>(v >> 32));
-        put_u32(out, static_cast<std::uint32_t>(v));
-    }
-    put_text(out, "face");
-    return out;
-}
 
 // An encoded SessionInput of `frames` frames from `first`, with a "ppg_waveform" signal.
 Bytes session_input(int first, int frames) {
@@ -128,11 +31,8 @@ Bytes session_input(int first, int frames) {
             put_f32(out, part == 0 ? i % 7 : 0.9f);
     }
     put_u32(out, static_cast<std::uint32_t>(frames));
-    for (int i = first; i < first + frames; ++i) {
-        const auto bits = std::bit_cast<std::uint64_t>(i / 30.0);
-        put_u32(out, static_cast<std::uint32_t>(bits >> 32));
-        put_u32(out, static_cast<std::uint32_t>(bits));
-    }
+    for (int i = first; i < first + frames; ++i)
+        put_f64(out, i / 30.0);
     return out;
 }
 
@@ -143,7 +43,6 @@ std::uint32_t returned_frames(const Bytes& result) {
         count = count << 8 | result.at(i);
     return count;
 }
-
 
 using RoiFn = RustBuffer(RustBuffer, RustBuffer, RustBuffer, RustBuffer, RustBuffer, std::int8_t,
                          RustCallStatus*);

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <vector>
 
-#include "signal/peaks.h"
+#include "signal/hrv.h"
 
 namespace quorvanta {
 namespace {
@@ -16,16 +16,7 @@ void BM_DetectPeaks(benchmark::State& state) {
         const float t = float(i) / 30;
         signal[i] = std::sin(7.54f * t) + 0.3f * std::sin(15.08f * t) + 0.5f * std::sin(1.6f * t);
     }
-    const PeakDetectorConfig config{.rate_hint = std::nullopt,
-                                    .fs = 30,
-                                    .min_rate = 40,
-                                    .max_rate = 220,
-                                    .detection_threshold = 0.45f,
-                                    .window_cycles = 2.5f,
-                                    .max_rate_change = 1.0f,
-                                    .refractory_fraction = 0.25f,
-                                    .refine = true,
-                                    .presmooth = true};
+    const PeakDetectorConfig config = hrv_beat_detector(std::nullopt, 30, 40, 220);
     for (auto _ : state)
         benchmark::DoNotOptimize(detect_peaks(signal, config));
 }

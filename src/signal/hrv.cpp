@@ -292,20 +292,26 @@ HrvMetric hrv_metric_from_selector(std::uint8_t selector) {
     return selector > 5 ? HrvMetric::Sd1Sd2 : static_cast<HrvMetric>(selector);
 }
 
+PeakDetectorConfig hrv_beat_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                     float max_rate) {
+    return PeakDetectorConfig{.rate_hint = rate_hint,
+                              .fs = fs,
+                              .min_rate = min_rate,
+                              .max_rate = max_rate,
+                              .detection_threshold = 0.45f,
+                              .window_cycles = 2.5f,
+                              .max_rate_change = 1.0f,
+                              .refractory_fraction = 0.25f,
+                              .refine = true,
+                              .presmooth = true};
+}
+
 HrvIntervals detect_hrv_intervals(std::span<const float> signal, std::span<const double> timestamps,
                                   std::span<const float> confidence, std::optional<float> rate_hint,
                                   float fs, float min_rate, float max_rate) {
-    const PeakDetectorConfig beats_config{.rate_hint = rate_hint,
-                                          .fs = fs,
-                                          .min_rate = min_rate,
-                                          .max_rate = max_rate,
-                                          .detection_threshold = 0.45f,
-                                          .window_cycles = 2.5f,
-                                          .max_rate_change = 1.0f,
-                                          .refractory_fraction = 0.25f,
-                                          .refine = true,
-                                          .presmooth = true};
-    return detail::raw_intervals(detect_peaks(signal, beats_config), timestamps, confidence, fs);
+    const PeakSegments beats =
+        detect_peaks(signal, hrv_beat_detector(rate_hint, fs, min_rate, max_rate));
+    return detail::raw_intervals(beats, timestamps, confidence, fs);
 }
 
 HrvEstimate evaluate_hrv(const HrvIntervals& intervals, HrvMetric metric,

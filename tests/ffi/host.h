@@ -7,7 +7,9 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "quorvanta_core.h"
@@ -17,21 +19,17 @@ namespace host {
 using Bytes = std::vector<std::uint8_t>;
 
 class Library {
-public:
     // The library keeps its FFTW plans for the life of the process, so it stays loaded: once
     // unloaded, FFTW's own planner state would count as leaked.
-    Library() : handle_(dlopen(QUORVANTA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE)) {
-        if (handle_ == nullptr) ADD_FAILURE() << dlerror();
-    }
-    ~Library() {
-        if (handle_ != nullptr) dlclose(handle_);
-    }
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
+    std::unique_ptr<void, int (*)(void*)> handle_{
+        dlopen(QUORVANTA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE), &dlclose};
+
+public:
+    Library() { EXPECT_TRUE(handle_) << dlerror(); }
 
     template <class Fn>
     Fn* get(const char* name) const {
-        void* symbol = dlsym(handle_, name);
+        void* symbol = dlsym(handle_.get(), name);
         if (symbol == nullptr) ADD_FAILURE() << "missing export " << name;
         return reinterpret_cast<Fn*>(symbol);
     }
@@ -39,9 +37,9 @@ public:
     // A buffer owned by the library, holding `bytes`, as a host would pass it.
     RustBuffer buffer(const Bytes& bytes) const {
         RustCallStatus status{};
-        const ForeignBytes view{static_cast<std::int32_t>(bytes.size()), bytes.data()};
         return get<RustBuffer(ForeignBytes, RustCallStatus*)>(
-            "ffi_quorvanta_core_rustbuffer_from_bytes")(view, &status);
+            "ffi_quorvanta_core_rustbuffer_from_bytes")(
+            ForeignBytes{static_cast<std::int32_t>(bytes.size()), bytes.data()}, &status);
     }
 
     // Takes the bytes of a returned buffer and frees it.
@@ -55,15 +53,10 @@ public:
 
     // The failure message a call left in `status` ("" on success), freeing its buffer.
     std::string failure(RustCallStatus& status) const {
-        if (status.code == 0) return "";
-        EXPECT_EQ(status.code, 2);
-        const Bytes bytes = take(status.error_buf);
-        status = {};
+        EXPECT_TRUE(status.code == 0 || status.code == 2) << status.code;
+        const Bytes bytes = status.code == 0 ? Bytes{} : take(std::exchange(status, {}).error_buf);
         return {bytes.begin(), bytes.end()};
     }
-
-private:
-    void* handle_;
 };
 
 // The one loaded library of the test program.
@@ -110,8 +103,7 @@ inline Bytes session_config(const std::string& model, std::uint64_t input_size =
     put_text(out, model);
     put_u32(out, 1);
     put_text(out, "heart_rate");
-    out.push_back(1);
-    put_u32(out, 1);
+    out.insert(out.end(), {1, 0, 0, 0, 1});  // Some: a list of one
     put_text(out, "ppg_waveform");
     put_f32(out, 30.0f);
     put_u64(out, input_size);

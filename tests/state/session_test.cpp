@@ -3,14 +3,16 @@
 
 #include <gtest/gtest.h>
 
-#include <numeric>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "state/session_core.h"
 
-namespace quorvanta {
 namespace {
+
+using namespace quorvanta;
 
 const WaveformMode kIncremental = waveform_mode::Incremental{};
 const WaveformMode kGlobal = waveform_mode::Global{};
@@ -19,47 +21,31 @@ SessionConfig config(float fps_target = 30.0f, std::string model = "m1") {
     return SessionConfig{model, {}, std::nullopt, fps_target, 40, 4, "face"};
 }
 
-// `frames` frames starting at frame `first`, 1/fps apart, with one signal "ppg" of value i.
-SessionInput batch(int first, int frames, float fps = 30.0f) {
-    SessionInput input;
-    SignalInput& ppg = input.signals["ppg"];
+// `frames` frames at 30 fps starting at frame `first`, with one signal "ppg" of value i.
+SessionInput batch(int first, int frames) {
+    SessionInput input{std::nullopt, {{"ppg", {{}, std::vector<float>(frames, 0.5f)}}}, {}};
     for (int i = first; i < first + frames; ++i) {
-        input.timestamp.push_back(i / static_cast<double>(fps));
-        ppg.data.push_back(static_cast<float>(i));
-        ppg.confidence.push_back(0.5f);
+        input.timestamp.push_back(i / 30.0);
+        input.signals["ppg"].data.push_back(static_cast<float>(i));
     }
     return input;
 }
 
 TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
-    struct Case {
-        const char* message;
-        void (*spoil)(SessionInput&);
-    };
-    const Case cases[] = {
-        {"Length mismatch: face.coordinates has length 9, expected 10",
-         [](SessionInput& in) {
-             in.face = FaceInput{std::vector<std::vector<float>>(9), std::vector<float>(8)};
-         }},
-        {"Length mismatch: face.confidence has length 11, expected 10",
-         [](SessionInput& in) {
-             in.face = FaceInput{std::vector<std::vector<float>>(10), std::vector<float>(11)};
-         }},
-        {"Length mismatch: signals[ppg].data has length 9, expected 10",
-         [](SessionInput& in) { in.signals["ppg"].data.pop_back(); }},
-        {"Length mismatch: signals[ppg].confidence has length 0, expected 10",
-         [](SessionInput& in) { in.signals["ppg"].confidence.clear(); }},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.message);
+    // Lengths of the face boxes, face confidences, ppg data and ppg confidences of 10 frames.
+    const std::tuple<int, int, int, int, std::string> cases[] = {
+        {9, 8, 10, 10, "Length mismatch: face.coordinates has length 9, expected 10"},
+        {10, 11, 10, 10, "Length mismatch: face.confidence has length 11, expected 10"},
+        {10, 10, 9, 10, "Length mismatch: signals[ppg].data has length 9, expected 10"},
+        {10, 10, 10, 0, "Length mismatch: signals[ppg].confidence has length 0, expected 10"}};
+    for (const auto& [boxes, scores, data, confidence, message] : cases) {
+        SCOPED_TRACE(message);
         Session session(config(25.0f));
         SessionInput bad = batch(0, 10);
-        c.spoil(bad);
-        const SessionResult rejected = session.process(bad, kIncremental);
-        EXPECT_EQ(rejected.message, c.message);
-        EXPECT_TRUE(rejected.timestamp.empty());
-        EXPECT_FALSE(rejected.face.has_value());
-        EXPECT_EQ(rejected.fps, 25.0f);
+        bad.face = FaceInput{std::vector<std::vector<float>>(boxes), std::vector<float>(scores)};
+        bad.signals["ppg"] = {std::vector<float>(data), std::vector<float>(confidence)};
+        EXPECT_EQ(session.process(bad, kIncremental),
+                  (SessionResult{{}, {}, {}, {}, 25.0f, message}));
         EXPECT_EQ(session.process(batch(0, 10), kIncremental).timestamp.size(), 10u);
     }
 }
@@ -81,19 +67,15 @@ TEST(Session, MergesRepeatedFramesByTimestamp) {
     EXPECT_EQ(merge_batch(core, first), 0u);
 
     SessionInput second = batch(4, 10);  // repeats frames 4..9
-    for (float& v : second.signals["ppg"].data)
-        v *= 3;
+    second.signals["ppg"].data.assign(10, 12.0f);
     EXPECT_EQ(merge_batch(core, second), 6u);
-    EXPECT_EQ(core.timestamps.size(), 14u);
-    const std::vector<float> ppg = core.signal_series.at("ppg").values();
-    EXPECT_EQ(ppg[4], 8.0f);    // (4 + 12) / 2
-    EXPECT_EQ(ppg[10], 30.0f);  // a new frame
+    EXPECT_EQ(core.signal_series.at("ppg").values(),  // repeats average, new frames are taken
+              (std::vector<float>{0, 1, 2, 3, 8, 8.5f, 9, 9.5f, 10, 10.5f, 12, 12, 12, 12}));
     EXPECT_EQ(core.face_boxes[0], (std::array<float, 4>{0, 0, 0, 0}));
     EXPECT_EQ(core.face_boxes[9], (std::array<float, 4>{1, 2, 3, 4}));
     EXPECT_EQ(core.face_confidence[13], 0.0f);  // the second batch had no face
 
-    SessionInput later = batch(20, 1);
-    later.timestamp[0] = core.timestamps.back() + 0.005;  // a repeat at exactly the tolerance
+    SessionInput later{std::nullopt, {}, {core.timestamps.back() + 0.005}};  // at the tolerance
     EXPECT_EQ(merge_batch(core, later), 1u);
     later.timestamp[0] = core.timestamps.back() + 0.0051;
     EXPECT_EQ(merge_batch(core, later), 0u);
@@ -102,69 +84,43 @@ TEST(Session, MergesRepeatedFramesByTimestamp) {
 }
 
 TEST(Session, PrunesToOneMinuteExceptInGlobalMode) {
-    struct Case {
-        float fps_target;
-        const WaveformMode& mode;
-        std::size_t expected;
-    };
-    for (const Case& c :
-         {Case{30, kIncremental, 1800}, Case{30, kGlobal, 2000}, Case{0, kIncremental, 0}}) {
-        Session session(config(c.fps_target));
-        SessionResult result;
+    const std::tuple<float, WaveformMode, std::size_t> cases[] = {
+        {30, kIncremental, 1800}, {30, kGlobal, 2000}, {0, kIncremental, 0}};
+    for (const auto& [fps_target, mode, kept] : cases) {
+        SCOPED_TRACE(kept);
+        Session session(config(fps_target));
         for (int first = 0; first < 2000; first += 100)
-            result = session.process(batch(first, 100), c.mode);
-        const SessionResult all = session.process(SessionInput{}, kGlobal);
-        EXPECT_EQ(all.timestamp.size(), c.expected);
+            session.process(batch(first, 100), mode);
+        EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), kept);
     }
 }
 
 TEST(Session, ChoosesTheReturnedFramesByMode) {
-    struct Case {
-        WaveformMode mode;
-        int stored;
-        std::size_t returned;
-    };
-    const Case cases[] = {
-        {waveform_mode::Windowed{2.0f}, 100, 60},
-        {waveform_mode::Windowed{2.0f}, 40, 40},
-        {waveform_mode::Windowed{-1.0f}, 40, 0},
-        {waveform_mode::Windowed{1e30f}, 40, 40},
-        {kGlobal, 40, 40},
-        {kIncremental, 40, 40},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stored);
-        Session session(config());
-        EXPECT_EQ(session.process(batch(0, c.stored), c.mode).timestamp.size(), c.returned);
+    using Windowed = waveform_mode::Windowed;
+    const std::tuple<WaveformMode, int, std::size_t> cases[] = {
+        {Windowed{2}, 100, 60},    {Windowed{2}, 40, 40}, {Windowed{-1}, 40, 0},
+        {Windowed{1e30f}, 40, 40}, {kGlobal, 40, 40},     {kIncremental, 40, 40}};
+    for (const auto& [mode, stored, returned] : cases) {
+        SCOPED_TRACE(returned);
+        EXPECT_EQ(Session(config()).process(batch(0, stored), mode).timestamp.size(), returned);
     }
-
     Session session(config());
-    session.process(batch(0, 10), kIncremental);
-    const SessionResult repeat = session.process(batch(0, 10), kIncremental);
-    EXPECT_TRUE(repeat.timestamp.empty());
-    EXPECT_EQ(repeat.fps, 30.0f);
     session.process(batch(10, 5), kGlobal);  // advances what counts as returned
     EXPECT_TRUE(session.process(batch(10, 5), kIncremental).timestamp.empty());
     session.reset();
     EXPECT_EQ(session.process(batch(0, 10), kIncremental).timestamp.size(), 10u);
+    EXPECT_TRUE(session.process(batch(0, 10), kIncremental).timestamp.empty());  // no new frame
 }
 
 TEST(Session, MeasuresFpsOverTheReturnedFrames) {
-    struct Case {
-        std::vector<double> timestamps;
-        float fps;
-    };
-    const Case cases[] = {{{0.0, 0.1, 0.2, 0.3}, 10.0f}, {{5.0}, 30.0f}, {{}, 30.0f}};
-    for (const Case& c : cases) {
-        Session session(config());
-        SessionInput input;
-        input.timestamp = c.timestamps;
-        EXPECT_EQ(session.process(input, kIncremental).fps, c.fps);
+    // Later frames are appended even when they go back: three at 1.0 s measure nothing.
+    const std::pair<std::vector<double>, float> cases[] = {
+        {{0.0, 0.1, 0.2, 0.3}, 10.0f}, {{5.0}, 30.0f}, {{}, 30.0f}, {{1.0, 1.0, 1.0}, 30.0f}};
+    for (const auto& [timestamps, fps] : cases) {
+        SCOPED_TRACE(timestamps.size());
+        EXPECT_EQ(Session(config()).process(SessionInput{{}, {}, timestamps}, kIncremental).fps,
+                  fps);
     }
-    Session session(config());
-    SessionInput same;
-    same.timestamp = {1.0, 1.0, 1.0};  // later frames are appended even when they go back
-    EXPECT_EQ(session.process(same, kIncremental).fps, 30.0f);
 }
 
 TEST(Session, ReturnsTheFaceTrackAndTheAdvisory) {
@@ -174,11 +130,9 @@ TEST(Session, ReturnsTheFaceTrackAndTheAdvisory) {
     EXPECT_EQ(empty.message.size(), 207u);
     EXPECT_EQ(empty.message, kAdvisoryMessage);
 
-    const SessionResult result = session.process(batch(0, 3), kIncremental);
-    ASSERT_TRUE(result.face.has_value());
-    EXPECT_EQ(result.face->coordinates, (std::vector<std::vector<float>>(3, {0, 0, 0, 0})));
-    EXPECT_EQ(result.face->confidence, (std::vector<float>(3, 0.0f)));
-    EXPECT_FALSE(result.face->note.has_value());
+    const FaceResult zeros{std::vector<std::vector<float>>(3, {0, 0, 0, 0}),
+                           std::vector<float>(3, 0.0f), std::nullopt};
+    EXPECT_EQ(session.process(batch(0, 3), kIncremental).face, zeros);
 }
 
 #ifdef QUORVANTA_FAULT_INJECTION
@@ -197,4 +151,3 @@ TEST(Session, AFaultPoisonsTheSession) {
 #endif
 
 }  // namespace
-}  // namespace quorvanta

@@ -24,15 +24,14 @@ struct SyntheticRecording {
         const auto slice = [&](const std::vector<float>& v) {
             return std::vector<float>(v.begin() + first, v.begin() + end);
         };
-        SessionInput input;
-        input.timestamp.assign(timestamps.begin() + first, timestamps.begin() + end);
+        const auto flat = [&](float c) { return std::vector<float>(end - first, c); };
+        SessionInput input{
+            std::nullopt, {}, {timestamps.begin() + first, timestamps.begin() + end}};
         input.signals["ppg_waveform"] = {slice(ppg), slice(ppg_confidence)};
-        input.signals["respiratory_waveform"] = {slice(resp),
-                                                 std::vector<float>(end - first, 0.9f)};
-        input.signals["abp_waveform"] = {slice(abp), std::vector<float>(end - first, 0.9f)};
-        for (const auto& [id, values] : {std::pair{"spo2", &spo2}, {"sbp", &sbp}, {"dbp", &dbp}}) {
-            input.signals[id] = {slice(*values), std::vector<float>(end - first, 0.8f)};
-        }
+        input.signals["respiratory_waveform"] = {slice(resp), flat(0.9f)};
+        input.signals["abp_waveform"] = {slice(abp), flat(0.9f)};
+        for (const auto& [id, values] : {std::pair{"spo2", &spo2}, {"sbp", &sbp}, {"dbp", &dbp}})
+            input.signals[id] = {slice(*values), flat(0.8f)};
         return input;
     }
 
@@ -42,17 +41,12 @@ struct SyntheticRecording {
         for (std::size_t k = 1; k < beats.size(); ++k) {
             const bool near_artefact =
                 beats[k] > artefact_start - 0.5 && beats[k - 1] < artefact_start + 1.5;
-            if (beats[k - 1] >= from && !near_artefact) {
-                intervals.push_back((beats[k] - beats[k - 1]) * 1000.0);
-            }
+            if (beats[k - 1] >= from && !near_artefact)
+                intervals.push_back((beats[k] - beats[k - 1]) * 1e3);
         }
         return intervals;
     }
 };
-
-inline double pulse_shape(double dt) {
-    return std::exp(-std::pow(dt / 0.08, 2)) + 0.4 * std::exp(-std::pow((dt - 0.25) / 0.1, 2));
-}
 
 inline SyntheticRecording make_recording(double seconds, double fps, unsigned seed) {
     std::mt19937 random(seed);
@@ -60,31 +54,24 @@ inline SyntheticRecording make_recording(double seconds, double fps, unsigned se
     std::uniform_real_distribution<double> jitter(-0.04, 0.04);
     SyntheticRecording rec;
     rec.artefact_start = seconds / 2;
-    for (double t = 0.3; t < seconds + 1;) {
+    for (double t = 0.3; t < seconds + 1;
+         t += 60.0 / 72.0 + 0.03 * std::sin(2 * M_PI * 0.25 * t) + jitter(random))
         rec.beats.push_back(t);
-        t += 60.0 / 72.0 + 0.03 * std::sin(2 * M_PI * 0.25 * t) + jitter(random);
-    }
-    std::size_t next_beat = 0;
+    const auto put = [](std::vector<float>& to, double v) { to.push_back(static_cast<float>(v)); };
     for (int i = 0; i < static_cast<int>(seconds * fps); ++i) {
-        const double t = i / fps;
-        while (next_beat + 1 < rec.beats.size() && rec.beats[next_beat + 1] <= t)
-            ++next_beat;
-        double shape = 0;
-        for (std::size_t k = next_beat == 0 ? 0 : next_beat - 1;
-             k < next_beat + 2 && k < rec.beats.size(); ++k) {
-            shape += pulse_shape(t - rec.beats[k]);
-        }
+        const double t = rec.timestamps.emplace_back(i / fps);
+        double shape = 0;  // a pulse per beat: only the beats around t contribute
+        for (const double beat : rec.beats)
+            shape += std::exp(-std::pow((t - beat) / 0.08, 2)) +
+                     0.4 * std::exp(-std::pow((t - beat - 0.25) / 0.1, 2));
         const bool artefact = t >= rec.artefact_start && t < rec.artefact_start + 1;
-        rec.timestamps.push_back(t);
-        rec.ppg.push_back(
-            static_cast<float>(artefact ? 3 * noise(random) : shape + 0.03 * noise(random)));
-        rec.ppg_confidence.push_back(artefact ? 0.2f : 0.9f);
-        rec.resp.push_back(
-            static_cast<float>(std::sin(2 * M_PI * 0.25 * t) + 0.02 * noise(random)));
-        rec.abp.push_back(static_cast<float>(80 + 40 * shape / 1.05 + 0.3 * noise(random)));
-        rec.spo2.push_back(static_cast<float>(97 + 0.3 * noise(random)));
-        rec.sbp.push_back(static_cast<float>(120 + noise(random)));
-        rec.dbp.push_back(static_cast<float>(80 + noise(random)));
+        put(rec.ppg, artefact ? 3 * noise(random) : shape + 0.03 * noise(random));
+        put(rec.ppg_confidence, artefact ? 0.2 : 0.9);
+        put(rec.resp, std::sin(2 * M_PI * 0.25 * t) + 0.02 * noise(random));
+        put(rec.abp, 80 + 40 * shape / 1.05 + 0.3 * noise(random));
+        put(rec.spo2, 97 + 0.3 * noise(random));
+        put(rec.sbp, 120 + noise(random));
+        put(rec.dbp, 80 + noise(random));
     }
     return rec;
 }

@@ -36,7 +36,7 @@ constexpr RoiOffsets offsets_of(roi_method::UpperBodyCropped) {
     return {0.19f, 0.1455f, 0.19f, 0.2769f};
 }
 constexpr RoiOffsets offsets_of(const roi_method::Custom& custom) {
-    return {custom.left, custom.top, custom.right, custom.bottom};
+    return custom;
 }
 
 // AppleVision boxes sit higher and wider than the default detector's: narrow the box by 0.05 of

@@ -7,15 +7,9 @@
 
 namespace quorvanta {
 
-// Fractions of the face's width (left, right) and height (top, bottom) by which each side of the
-// box moves outward; negative values move it inward.
-struct RoiOffsets {
-    float left = 0;
-    float top = 0;
-    float right = 0;
-    float bottom = 0;
-    bool operator==(const RoiOffsets&) const = default;
-};
+// Every method moves the sides of the box as a Custom method does: by fractions of the face's
+// width (left, right) and height (top, bottom), outward when positive.
+using RoiOffsets = roi_method::Custom;
 
 // The offsets that `method` applies: fixed for the built-in methods, the payload for Custom.
 RoiOffsets roi_offsets(const RoiMethod& method);

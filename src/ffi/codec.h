@@ -27,6 +27,7 @@
 
 #include "ffi/rust_buffer.h"
 #include "quorvanta_core.h"
+#include "types/fields.h"
 #include "types/records.h"
 
 namespace quorvanta::ffi {
@@ -153,24 +154,6 @@ concept FixedWidth = requires {
     typename BitsOf<T>::type;
 };
 
-// A record's fields as member pointers, in wire order.
-template <auto... Members>
-struct FieldList {
-    static constexpr std::size_t kFieldCount = sizeof...(Members);
-};
-
-// Specialised, as a FieldList, for every record.
-template <class T>
-struct Fields {};
-
-template <class T>
-concept Record = requires {
-    Fields<T>::kFieldCount;
-};
-
-template <class T, auto Member>
-using FieldType = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
-
 // Variant names for the messages of unknown indexes; plain enums also give their variant count.
 template <class E>
 struct EnumInfo;
@@ -184,77 +167,6 @@ std::size_t read_variant_index(Reader& reader, std::string_view name, std::size_
 inline std::size_t bounded_reserve(std::size_t count, std::size_t min_size, const Reader& reader) {
     return std::min(count, reader.remaining() / std::max<std::size_t>(min_size, 1));
 }
-
-template <>
-struct Fields<Rect> : FieldList<&Rect::x, &Rect::y, &Rect::width, &Rect::height> {};
-template <>
-struct Fields<FaceInput> : FieldList<&FaceInput::coordinates, &FaceInput::confidence> {};
-template <>
-struct Fields<FaceResult>
-    : FieldList<&FaceResult::coordinates, &FaceResult::confidence, &FaceResult::note> {};
-template <>
-struct Fields<SignalInput> : FieldList<&SignalInput::data, &SignalInput::confidence> {};
-template <>
-struct Fields<SessionConfig>
-    : FieldList<&SessionConfig::model_name, &SessionConfig::supported_vitals,
-                &SessionConfig::return_waveforms, &SessionConfig::fps_target,
-                &SessionConfig::input_size, &SessionConfig::n_inputs, &SessionConfig::roi_method> {
-};
-template <>
-struct Fields<SessionInput>
-    : FieldList<&SessionInput::face, &SessionInput::signals, &SessionInput::timestamp> {};
-template <>
-struct Fields<VitalResult> : FieldList<&VitalResult::value, &VitalResult::confidence,
-                                       &VitalResult::unit, &VitalResult::note> {};
-template <>
-struct Fields<WaveformResult> : FieldList<&WaveformResult::data, &WaveformResult::confidence,
-                                          &WaveformResult::unit, &WaveformResult::note> {};
-template <>
-struct Fields<SessionResult>
-    : FieldList<&SessionResult::timestamp, &SessionResult::face, &SessionResult::waveforms,
-                &SessionResult::vitals, &SessionResult::fps, &SessionResult::message> {};
-template <>
-struct Fields<VitalDisplayMeta> : FieldList<&VitalDisplayMeta::id, &VitalDisplayMeta::display_name,
-                                            &VitalDisplayMeta::short_name, &VitalDisplayMeta::unit,
-                                            &VitalDisplayMeta::color, &VitalDisplayMeta::emoji> {};
-template <>
-struct Fields<BufferConfig>
-    : FieldList<&BufferConfig::min_no_state, &BufferConfig::min_with_state,
-                &BufferConfig::stream_max, &BufferConfig::file_max, &BufferConfig::overlap> {};
-template <>
-struct Fields<BufferMetadata>
-    : FieldList<&BufferMetadata::id, &BufferMetadata::roi, &BufferMetadata::count,
-                &BufferMetadata::created_at, &BufferMetadata::last_seen> {};
-template <>
-struct Fields<BufferAction>
-    : FieldList<&BufferAction::action, &BufferAction::matched_id, &BufferAction::roi> {};
-template <>
-struct Fields<InferenceCommand>
-    : FieldList<&InferenceCommand::buffer_id, &InferenceCommand::take_count,
-                &InferenceCommand::keep_count> {};
-template <>
-struct Fields<ExecutionPlan> : FieldList<&ExecutionPlan::command, &ExecutionPlan::buffers_to_drop> {
-};
-
-// Variant payloads are records too.
-template <>
-struct Fields<roi_method::Face> : FieldList<> {};
-template <>
-struct Fields<roi_method::Forehead> : FieldList<> {};
-template <>
-struct Fields<roi_method::UpperBody> : FieldList<> {};
-template <>
-struct Fields<roi_method::UpperBodyCropped> : FieldList<> {};
-template <>
-struct Fields<roi_method::Custom>
-    : FieldList<&roi_method::Custom::left, &roi_method::Custom::top, &roi_method::Custom::right,
-                &roi_method::Custom::bottom> {};
-template <>
-struct Fields<waveform_mode::Incremental> : FieldList<> {};
-template <>
-struct Fields<waveform_mode::Windowed> : FieldList<&waveform_mode::Windowed::seconds> {};
-template <>
-struct Fields<waveform_mode::Global> : FieldList<> {};
 
 template <>
 struct EnumInfo<RoiMethod> {
@@ -405,12 +317,12 @@ struct Codec<std::unordered_map<std::string, V>> {
     }
 };
 
-template <detail::Record T>
+template <Record T>
 struct Codec<T> {
-    static constexpr std::size_t kMinSize = detail::min_fields_size<T>(detail::Fields<T>{});
-    static T read(Reader& reader) { return detail::read_fields<T>(reader, detail::Fields<T>{}); }
+    static constexpr std::size_t kMinSize = detail::min_fields_size<T>(Fields<T>{});
+    static T read(Reader& reader) { return detail::read_fields<T>(reader, Fields<T>{}); }
     static void write(Writer& writer, const T& value) {
-        detail::write_fields(writer, value, detail::Fields<T>{});
+        detail::write_fields(writer, value, Fields<T>{});
     }
 };
 

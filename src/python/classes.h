@@ -1,0 +1,227 @@
+// The module's classes, built from the records' field lists: one attribute per field, in field
+// order, read-write or read-only, and a constructor whose parameters fill the fields.
+#pragma once
+
+#include "python/arguments.h"
+#include "python/conversions.h"
+#include "python/errors.h"
+#include "python/instances.h"
+
+#include <cstddef>
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "types/fields.h"
+
+namespace quorvanta::python {
+
+namespace detail {
+
+template <std::size_t I, auto... Members>
+constexpr auto member_in(FieldList<Members...>) {
+    return std::get<I>(std::tuple{Members...});
+}
+
+template <class T, std::size_t I>
+inline constexpr auto kMember = member_in<I>(Fields<T>{});
+
+template <class T, std::size_t I>
+using FieldTypeAt = FieldType<T, kMember<T, I>>;
+
+template <class T, std::size_t I>
+void assign_field(T& record, PyObject* value) {
+    record.*kMember<T, I> = argument<FieldTypeAt<T, I>>(Fields<T>::kNames[I], value);
+}
+
+template <class T, std::size_t I>
+PyObject* get_field(PyObject* self, void* /*closure*/) {
+    return guarded<PyObject*>(nullptr, [&] {
+        return Convert<FieldTypeAt<T, I>>::to(value_of<T>(self).*kMember<T, I>).release();
+    });
+}
+
+template <class T, std::size_t I>
+int set_field(PyObject* self, PyObject* value, void* /*closure*/) {
+    return guarded(-1, [&] {
+        if (value == nullptr) raise(PyExc_AttributeError, "can't delete attribute");
+        assign_field<T, I>(value_of<T>(self), value);
+        return 0;
+    });
+}
+
+template <class T, std::size_t... I>
+PyGetSetDef* getset_table(std::index_sequence<I...>) {
+    constexpr bool writable = ClassTraits<T>::kAccess == Access::ReadWrite;
+    static PyGetSetDef table[] = {{Fields<T>::kNames[I].data(), &get_field<T, I>,
+                                   writable ? &set_field<T, I> : nullptr, nullptr, nullptr}...,
+                                  {nullptr, nullptr, nullptr, nullptr, nullptr}};
+    return table;
+}
+
+template <class T, std::size_t... I>
+void assign_by_index(T& record, std::size_t index, PyObject* value, std::index_sequence<I...>) {
+    using Assign = void (*)(T&, PyObject*);
+    static constexpr Assign kAssign[] = {&assign_field<T, I>...};
+    kAssign[index](record, value);
+}
+
+template <class T>
+concept Constructible = requires {
+    ClassTraits<T>::kConstructor;
+};
+
+// The constructor's signature, parameters named after the fields they fill.
+template <Constructible T>
+const Signature& constructor_signature() {
+    static const auto names = [] {
+        constexpr auto& fields = ClassTraits<T>::kConstructor;
+        std::array<std::string_view, fields.size()> result{};
+        for (std::size_t i = 0; i < fields.size(); ++i)
+            result[i] = Fields<T>::kNames[fields[i]];
+        return result;
+    }();
+    static const std::string callable = std::string(ClassTraits<T>::kName) + ".__new__";
+    static const Signature signature{callable, names, ClassTraits<T>::kRequired};
+    return signature;
+}
+
+template <Constructible T>
+PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded<PyObject*>(nullptr, [&] {
+        constexpr auto& fields = ClassTraits<T>::kConstructor;
+        const auto values = bind_arguments<fields.size()>(constructor_signature<T>(), args, kwargs);
+        T record{};
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (values[i]) {
+                assign_by_index(record, fields[i], values[i].get(),
+                                std::make_index_sequence<Fields<T>::kFieldCount>{});
+            }
+        }
+        return new_instance_of(type, std::move(record)).release();
+    });
+}
+
+PyObject* no_constructor(PyTypeObject* type, PyObject* args, PyObject* kwargs);
+
+template <class T>
+void dealloc(PyObject* self) {
+    PyTypeObject* type = Py_TYPE(self);
+    value_of<T>(self).~T();
+    type->tp_free(self);
+    Py_DECREF(type);
+}
+
+// Representations of the classes that have one; null for the others.
+template <class T>
+inline constexpr reprfunc kRepr = nullptr;
+PyObject* rect_repr(PyObject* self);
+PyObject* vital_display_meta_repr(PyObject* self);
+template <>
+inline constexpr reprfunc kRepr<Rect> = &rect_repr;
+template <>
+inline constexpr reprfunc kRepr<VitalDisplayMeta> = &vital_display_meta_repr;
+
+// Enum classes: variant number, name, equality with integers and instances.
+template <class E>
+PyObject* enum_repr(PyObject* self) {
+    return guarded<PyObject*>(nullptr, [&] {
+        const auto index = static_cast<std::size_t>(value_of<E>(self));
+        const std::string text = std::string(ClassTraits<E>::kName) + "." +
+                                 std::string(ClassTraits<E>::kVariants[index]);
+        return check(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())))
+            .release();
+    });
+}
+
+template <class E>
+PyObject* enum_int(PyObject* self) {
+    return PyLong_FromLong(static_cast<long>(value_of<E>(self)));
+}
+
+template <class E>
+Py_hash_t enum_hash(PyObject* self) {
+    return static_cast<Py_hash_t>(value_of<E>(self));
+}
+
+// The integer value of `other` when it has one (via __index__); any failure means it has none.
+std::optional<long long> integer_value(PyObject* other);
+
+template <class E>
+PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
+    if (op != Py_EQ && op != Py_NE) Py_RETURN_NOTIMPLEMENTED;
+    bool equal = false;
+    if (const auto number = integer_value(other)) {
+        equal = *number == static_cast<long long>(value_of<E>(self));
+    } else if (PyObject_TypeCheck(other, g_class<E>)) {
+        equal = value_of<E>(self) == value_of<E>(other);
+    } else {
+        Py_RETURN_NOTIMPLEMENTED;
+    }
+    return PyBool_FromLong((op == Py_EQ) == equal);
+}
+
+// Creates the class from its slots; `name` is the class name without the module.
+PyTypeObject* create_type(const char* name, int basic_size, std::vector<PyType_Slot> slots);
+
+// Sets each variant of an enum class as a class attribute holding an instance.
+template <class E>
+bool add_variants(PyTypeObject* type) {
+    return guarded(false, [&] {
+        for (std::size_t i = 0; i < ClassTraits<E>::kVariants.size(); ++i) {
+            const ObjectRef variant = new_instance(static_cast<E>(i));
+            const std::string name(ClassTraits<E>::kVariants[i]);
+            if (PyDict_SetItemString(type->tp_dict, name.c_str(), variant.get()) != 0) {
+                rethrow_python_error();
+            }
+        }
+        PyType_Modified(type);
+        return true;
+    });
+}
+
+}  // namespace detail
+
+// Slots of the Session class: its constructor and methods.
+std::vector<PyType_Slot> session_slots();
+
+// Creates T's class once; returns null with a Python error set on failure.
+template <class T>
+PyTypeObject* create_class() {
+    if (g_class<T> != nullptr) return g_class<T>;
+    std::vector<PyType_Slot> slots{{Py_tp_dealloc, reinterpret_cast<void*>(&detail::dealloc<T>)},
+                                   {Py_tp_doc, const_cast<char*>(ClassTraits<T>::kDoc)}};
+    if constexpr (std::is_same_v<T, SessionHandle>) {
+        const auto session = session_slots();
+        slots.insert(slots.end(), session.begin(), session.end());
+    } else if constexpr (requires { ClassTraits<T>::kVariants; }) {
+        slots.insert(slots.end(),
+                     {{Py_tp_new, reinterpret_cast<void*>(&detail::no_constructor)},
+                      {Py_tp_repr, reinterpret_cast<void*>(&detail::enum_repr<T>)},
+                      {Py_tp_hash, reinterpret_cast<void*>(&detail::enum_hash<T>)},
+                      {Py_tp_richcompare, reinterpret_cast<void*>(&detail::enum_richcompare<T>)},
+                      {Py_nb_int, reinterpret_cast<void*>(&detail::enum_int<T>)}});
+    } else {
+        slots.push_back({Py_tp_getset, detail::getset_table<T>(
+                                           std::make_index_sequence<Fields<T>::kFieldCount>{})});
+        if constexpr (detail::Constructible<T>) {
+            slots.push_back({Py_tp_new, reinterpret_cast<void*>(&detail::construct<T>)});
+        } else {
+            slots.push_back({Py_tp_new, reinterpret_cast<void*>(&detail::no_constructor)});
+        }
+        if constexpr (detail::kRepr<T> != nullptr) {
+            slots.push_back({Py_tp_repr, reinterpret_cast<void*>(detail::kRepr<T>)});
+        }
+    }
+    PyTypeObject* type = detail::create_type(
+        ClassTraits<T>::kName, static_cast<int>(sizeof(Instance<T>)), std::move(slots));
+    if (type == nullptr) return nullptr;
+    g_class<T> = type;
+    if constexpr (requires { ClassTraits<T>::kVariants; }) {
+        if (!detail::add_variants<T>(type)) return nullptr;
+    }
+    return type;
+}
+
+}  // namespace quorvanta::python

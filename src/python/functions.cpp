@@ -1,0 +1,192 @@
+#include "python/functions.h"
+
+#include <array>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "geometry/roi.h"
+#include "python/arguments.h"
+#include "python/conversions.h"
+#include "python/errors.h"
+#include "python/signal_array.h"
+#include "python/variants.h"
+#include "registry/registry.h"
+#include "signal/fft.h"
+#include "signal/hrv.h"
+#include "signal/peaks.h"
+
+namespace quorvanta::python {
+namespace {
+
+// Every rate search of the module spans 40 to 220 cycles per minute unless told otherwise.
+constexpr float kMinRate = 40.0F;
+constexpr float kMaxRate = 220.0F;
+
+ObjectRef pair_of_floats(float first, float second) {
+    const ObjectRef a = Convert<float>::to(first);
+    const ObjectRef b = Convert<float>::to(second);
+    return check(PyTuple_Pack(2, a.get(), b.get()));
+}
+
+// A float argument that may be left out or passed as None.
+std::optional<float> optional_float(std::string_view name, const ObjectRef& value) {
+    if (!value) return std::nullopt;
+    return argument<std::optional<float>>(name, value.get());
+}
+
+float float_or(std::string_view name, const ObjectRef& value, float fallback) {
+    return value ? argument<float>(name, value.get()) : fallback;
+}
+
+bool bool_argument(std::string_view name, const ObjectRef& value, bool fallback) {
+    return value ? for_argument(name, [&] { return bool_from(value.get()); }) : fallback;
+}
+
+constexpr std::array<std::string_view, 2> kHeartRateParameters{"signal", "fs"};
+constexpr Signature kHeartRateSignature{"estimate_heart_rate", kHeartRateParameters, 2};
+
+ObjectRef heart_rate(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
+    SignalArray signal("signal", values[0].get());
+    const auto fs = argument<float>("fs", values[1].get());
+    signal.require_contiguous();
+    const RateMethod periodogram{RateMethodKind::Periodogram, 0, 0.005F};
+    const RateEstimate estimate =
+        estimate_rate(signal.samples(), periodogram, std::nullopt, nullptr, fs, kMinRate, kMaxRate);
+    return pair_of_floats(estimate.rate, estimate.confidence);
+}
+
+constexpr std::array<std::pair<std::string_view, HrvMetric>, 12> kHrvMetrics{{
+    {"sdnn", HrvMetric::Sdnn},
+    {"hrv_sdnn", HrvMetric::Sdnn},
+    {"rmssd", HrvMetric::Rmssd},
+    {"hrv_rmssd", HrvMetric::Rmssd},
+    {"lfhf", HrvMetric::LfHf},
+    {"hrv_lfhf", HrvMetric::LfHf},
+    {"si", HrvMetric::StressIndex},
+    {"stress_index", HrvMetric::StressIndex},
+    {"pnn50", HrvMetric::Pnn50},
+    {"hrv_pnn50", HrvMetric::Pnn50},
+    {"sd1sd2", HrvMetric::Sd1Sd2},
+    {"hrv_sd1sd2", HrvMetric::Sd1Sd2},
+}};
+
+HrvMetric hrv_metric_named(PyObject* name) {
+    const std::string lowered = Convert<std::string>::from(lower_case(name).get());
+    for (const auto& [text, metric] : kHrvMetrics) {
+        if (text == lowered) return metric;
+    }
+    raise(PyExc_ValueError, "Invalid HRV metric");
+}
+
+constexpr std::array<std::string_view, 5> kHrvParameters{"signal", "fs", "metric_name",
+                                                         "confidence", "rate_hint"};
+constexpr Signature kHrvSignature{"estimate_hrv_metric", kHrvParameters, 4};
+
+ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
+    SignalArray signal("signal", values[0].get());
+    const auto fs = argument<float>("fs", values[1].get());
+    PyObject* metric_name = values[2].get();
+    if (!PyUnicode_Check(metric_name)) {
+        for_argument("metric_name", [&] { raise_cannot_convert(metric_name, "PyString"); });
+    }
+    SignalArray confidence("confidence", values[3].get());
+    const auto rate_hint = optional_float("rate_hint", values[4]);
+    signal.require_contiguous();
+    confidence.require_contiguous();
+    const HrvMetric metric = hrv_metric_named(metric_name);
+    const HrvEstimate estimate = estimate_hrv(signal.samples(), metric, {}, confidence.samples(),
+                                              rate_hint, fs, kMinRate, kMaxRate);
+    return pair_of_floats(estimate.value, estimate.confidence);
+}
+
+constexpr std::array<std::string_view, 9> kPeakParameters{"signal",
+                                                          "fs",
+                                                          "refine",
+                                                          "rate_hint",
+                                                          "min_rate",
+                                                          "max_rate",
+                                                          "detection_threshold",
+                                                          "window_cycles",
+                                                          "max_rate_change"};
+constexpr Signature kPeakSignature{"find_peaks", kPeakParameters, 3};
+
+ObjectRef peak_positions(PyObject* /*module*/, std::array<ObjectRef, 9>& values) {
+    SignalArray signal("signal", values[0].get());
+    PeakDetectorConfig config;
+    config.fs = argument<float>("fs", values[1].get());
+    config.refine = bool_argument("refine", values[2], false);
+    config.rate_hint = optional_float("rate_hint", values[3]);
+    config.min_rate = float_or("min_rate", values[4], kMinRate);
+    config.max_rate = float_or("max_rate", values[5], kMaxRate);
+    config.detection_threshold = float_or("detection_threshold", values[6], 0.45F);
+    config.window_cycles = float_or("window_cycles", values[7], 2.5F);
+    config.max_rate_change = float_or("max_rate_change", values[8], 1.0F);
+    config.refractory_fraction = 0.25F;
+    config.presmooth = true;
+    signal.require_contiguous();
+    std::vector<float> positions;
+    for (const auto& segment : detect_peaks(signal.samples(), config)) {
+        for (const Peak& peak : segment)
+            positions.push_back(peak.position);
+    }
+    return Convert<std::vector<float>>::to(positions);
+}
+
+// The container's (width, height), when one is given.
+std::optional<std::pair<float, float>> container_size(const ObjectRef& value) {
+    if (!value || value.get() == Py_None) return std::nullopt;
+    PyObject* container = value.get();
+    if (!PyTuple_Check(container)) {
+        for_argument("container", [&] { raise_cannot_convert(container, "PyTuple"); });
+    }
+    if (const Py_ssize_t size = PyTuple_GET_SIZE(container); size != 2) {
+        raise(PyExc_ValueError,
+              "expected tuple of length 2, but got tuple of length " + std::to_string(size));
+    }
+    return std::pair{argument<float>("container", PyTuple_GET_ITEM(container, 0)),
+                     argument<float>("container", PyTuple_GET_ITEM(container, 1))};
+}
+
+constexpr std::array<std::string_view, 5> kRoiParameters{"face", "method", "detector", "container",
+                                                         "force_even"};
+constexpr Signature kRoiSignature{"calculate_roi", kRoiParameters, 2};
+
+ObjectRef region_of_interest(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
+    const auto face = argument<Rect>("face", values[0].get());
+    const RoiMethod method = roi_method_from(values[1].get());
+    const FaceDetector detector =
+        values[2] ? face_detector_from(values[2].get()) : FaceDetector::Default;
+    const auto container = container_size(values[3]);
+    const bool force_even = bool_argument("force_even", values[4], false);
+    const Rect roi =
+        container
+            ? calculate_roi(face, method, detector, container->first, container->second, force_even)
+            : calculate_roi(face, method, detector, std::nullopt, std::nullopt, force_even);
+    return Convert<Rect>::to(roi);
+}
+
+constexpr std::array<std::string_view, 1> kVitalInfoParameters{"vital_id"};
+constexpr Signature kVitalInfoSignature{"get_vital_info", kVitalInfoParameters, 1};
+
+ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
+    const auto vital_id = argument<std::string>("vital_id", values[0].get());
+    return Convert<std::optional<VitalDisplayMeta>>::to(get_vital_info(vital_id));
+}
+
+}  // namespace
+
+PyMethodDef kModuleFunctions[] = {
+    method<kHeartRateSignature, 2, &heart_rate>("estimate_heart_rate(signal, fs)\n--\n\n"),
+    method<kHrvSignature, 5, &hrv_metric>(
+        "estimate_hrv_metric(signal, fs, metric_name, confidence, rate_hint=None)\n--\n\n"),
+    method<kPeakSignature, 9, &peak_positions>(
+        "find_peaks(signal, fs, refine, rate_hint=None, min_rate=40.0, max_rate=220.0, "
+        "detection_threshold=0.45, window_cycles=2.5, max_rate_change=1.0)\n--\n\n"),
+    method<kRoiSignature, 5, &region_of_interest>(
+        "calculate_roi(face, method, detector=..., container=None, force_even=False)\n--\n\n"),
+    method<kVitalInfoSignature, 1, &vital_info>("get_vital_info(vital_id)\n--\n\n"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace quorvanta::python

@@ -1,0 +1,56 @@
+// The Session class: a native session owned by the instance. Every call holds the GIL throughout,
+// including while it waits for the session's lock.
+#include <array>
+#include <memory>
+#include <string_view>
+
+#include "python/arguments.h"
+#include "python/classes.h"
+#include "python/conversions.h"
+#include "python/variants.h"
+
+namespace quorvanta::python {
+namespace {
+
+constexpr std::array<std::string_view, 1> kConfigParameters{"config"};
+constexpr Signature kNewSignature{"Session.__new__", kConfigParameters, 1};
+
+PyObject* new_session(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+    return guarded<PyObject*>(nullptr, [&] {
+        const auto values = bind_arguments<1>(kNewSignature, args, kwargs);
+        auto session =
+            std::make_unique<Session>(argument<SessionConfig>("config", values[0].get()));
+        return new_instance_of<SessionHandle>(type, std::move(session)).release();
+    });
+}
+
+constexpr std::array<std::string_view, 2> kProcessParameters{"input", "mode"};
+constexpr Signature kProcessSignature{"Session.process", kProcessParameters, 2};
+
+ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
+    const auto input = argument<SessionInput>("input", values[0].get());
+    const WaveformMode mode = waveform_mode_from(values[1].get());
+    return new_instance(value_of<SessionHandle>(self)->process(input, mode));
+}
+
+constexpr Signature kResetSignature{"Session.reset", {}, 0};
+
+ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
+    value_of<SessionHandle>(self)->reset();
+    return ObjectRef::borrow(Py_None);
+}
+
+PyMethodDef kSessionMethods[] = {
+    method<kProcessSignature, 2, &process>("process($self, input, mode)\n--\n\n"),
+    method<kResetSignature, 0, &reset>("reset($self)\n--\n\n"),
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+std::vector<PyType_Slot> session_slots() {
+    return {{Py_tp_new, reinterpret_cast<void*>(&new_session)},
+            {Py_tp_methods, static_cast<void*>(kSessionMethods)}};
+}
+
+}  // namespace quorvanta::python

@@ -1,0 +1,109 @@
+#include "python/signal_array.h"
+
+#define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION
+#define PY_ARRAY_UNIQUE_SYMBOL quorvanta_numpy_api
+#define NO_IMPORT_ARRAY
+#include <numpy/arrayobject.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <string>
+
+#include "python/errors.h"
+
+// NumPy's function table, taken from its array API capsule at first use. The module reads only
+// entries and object layouts that NumPy 1.x and 2.x share, so it loads under either.
+extern "C" {
+void** quorvanta_numpy_api = nullptr;
+}
+
+namespace quorvanta::python {
+namespace {
+
+// The pending Python exception's text, clearing it.
+std::string take_error_text() {
+    PyObject* type = nullptr;
+    PyObject* value = nullptr;
+    PyObject* traceback = nullptr;
+    PyErr_Fetch(&type, &value, &traceback);
+    const ObjectRef owned_type = ObjectRef::steal(type);
+    const ObjectRef owned_value = ObjectRef::steal(value);
+    const ObjectRef owned_traceback = ObjectRef::steal(traceback);
+    const ObjectRef text = ObjectRef::steal(value != nullptr ? PyObject_Str(value) : nullptr);
+    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return "unknown error";
+    }
+    return utf8;
+}
+
+// NumPy 2 keeps the multiarray module under numpy._core; NumPy 1 under numpy.core.
+ObjectRef import_multiarray() {
+    ObjectRef module = ObjectRef::steal(PyImport_ImportModule("numpy._core.multiarray"));
+    if (!module && PyErr_ExceptionMatches(PyExc_ImportError)) {
+        PyErr_Clear();
+        module = ObjectRef::steal(PyImport_ImportModule("numpy.core.multiarray"));
+    }
+    return module;
+}
+
+void load_numpy_api() {
+    if (quorvanta_numpy_api != nullptr) return;
+    const ObjectRef module = import_multiarray();
+    const ObjectRef capsule =
+        module ? ObjectRef::steal(PyObject_GetAttrString(module.get(), "_ARRAY_API")) : ObjectRef();
+    void* table = capsule ? PyCapsule_GetPointer(capsule.get(), nullptr) : nullptr;
+    if (table == nullptr) {
+        throw std::runtime_error("Failed to access NumPy array API capsule: " + take_error_text());
+    }
+    quorvanta_numpy_api = static_cast<void**>(table);
+}
+
+bool is_float32_vector(PyObject* object) {
+    if (!PyArray_Check(object)) return false;
+    auto* array = reinterpret_cast<PyArrayObject*>(object);
+    if (PyArray_NDIM(array) != 1) return false;
+    PyArray_Descr* float32 = PyArray_DescrFromType(NPY_FLOAT);
+    if (float32 == nullptr) throw PythonError{};
+    const bool equivalent = PyArray_EquivTypes(PyArray_DESCR(array), float32) != 0;
+    Py_DECREF(float32);
+    return equivalent;
+}
+
+PyArrayObject* as_array(const ObjectRef& object) {
+    return reinterpret_cast<PyArrayObject*>(object.get());
+}
+
+}  // namespace
+
+SignalArray::SignalArray(std::string_view name, PyObject* object) {
+    load_numpy_api();
+    if (!is_float32_vector(object)) {
+        raise(PyExc_TypeError, "argument '" + std::string(name) + "': '" + type_name(object) +
+                                   "' object cannot be converted to 'PyArray<T, D>'");
+    }
+    array_ = ObjectRef::borrow(object);
+}
+
+void SignalArray::require_contiguous() const {
+    constexpr int kContiguous = NPY_ARRAY_C_CONTIGUOUS | NPY_ARRAY_F_CONTIGUOUS;
+    if ((PyArray_FLAGS(as_array(array_)) & kContiguous) == 0) {
+        raise(PyExc_TypeError, "The given array is not contiguous");
+    }
+}
+
+std::span<const float> SignalArray::samples() {
+    PyArrayObject* array = as_array(array_);
+    const auto count = static_cast<std::size_t>(PyArray_DIM(array, 0));
+    const void* data = PyArray_DATA(array);
+    if (count == 0) return {};
+    if ((PyArray_FLAGS(array) & NPY_ARRAY_ALIGNED) != 0) {
+        return {static_cast<const float*>(data), count};
+    }
+    aligned_copy_.resize(count);
+    std::memcpy(aligned_copy_.data(), data, count * sizeof(float));
+    return aligned_copy_;
+}
+
+}  // namespace quorvanta::python

@@ -19,12 +19,12 @@ struct PlanCache {
     std::map<std::uint64_t, fftwf_plan> plans;
 };
 
-// In-place plan on `buffer`; new-array execution then needs in-place buffers of the same
-// alignment, which TransformBuffer guarantees.
-fftwf_plan make_plan(TransformBuffer& buffer, std::uint64_t length) {
-    auto* data = reinterpret_cast<fftwf_complex*>(buffer.data());
-    const fftwf_iodim64 dim{static_cast<std::ptrdiff_t>(length), 1, 1};
-    return fftwf_plan_guru64_dft_r2c(1, &dim, 0, nullptr, reinterpret_cast<float*>(data), data,
+// Out-of-place plan (faster than in place for these lengths); new-array execution then needs
+// out-of-place buffers of the same alignment, which RealBuffer and TransformBuffer guarantee.
+fftwf_plan make_plan(RealBuffer& input, TransformBuffer& output) {
+    const fftwf_iodim64 dim{static_cast<std::ptrdiff_t>(input.size()), 1, 1};
+    return fftwf_plan_guru64_dft_r2c(1, &dim, 0, nullptr, input.data(),
+                                     reinterpret_cast<fftwf_complex*>(output.data()),
                                      FFTW_ESTIMATE);
 }
 
@@ -34,15 +34,18 @@ fftwf_plan plan_for(std::uint64_t length) {
     const std::lock_guard lock(cache.mutex);
     if (const auto found = cache.plans.find(length); found != cache.plans.end())
         return found->second;
-    TransformBuffer scratch(length / 2 + 1);
-    return cache.plans.emplace(length, make_plan(scratch, length)).first->second;
+    RealBuffer input(length);
+    TransformBuffer output(length / 2 + 1);
+    return cache.plans.emplace(length, make_plan(input, output)).first->second;
 }
 
 }  // namespace
 
-void forward_real_transform(TransformBuffer& buffer, std::uint64_t length) {
-    auto* data = reinterpret_cast<fftwf_complex*>(buffer.data());
-    fftwf_execute_dft_r2c(plan_for(length), reinterpret_cast<float*>(data), data);
+void forward_real_transform(const RealBuffer& input, TransformBuffer& output) {
+    output.resize(input.size() / 2 + 1);
+    // The plan preserves its input (FFTW's default for real-to-complex), so dropping const is safe.
+    fftwf_execute_dft_r2c(plan_for(input.size()), const_cast<float*>(input.data()),
+                          reinterpret_cast<fftwf_complex*>(output.data()));
 }
 
 }  // namespace quorvanta::detail

@@ -39,13 +39,13 @@ struct AlignedAllocator {
     }
 };
 
+using RealBuffer = std::vector<float, AlignedAllocator<float>>;
 using TransformBuffer = std::vector<std::complex<float>, AlignedAllocator<std::complex<float>>>;
 
-// Forward, unnormalised transform of `length` real samples, in place: X[k] = sum_j x[j] e^(-2 pi i
-// jk / length). `length` is a power of two, at least 2, and `buffer` holds length / 2 + 1 complex
-// values whose first `length` floats are the input x; on return buffer[k] = X[k] for k = 0 ..
-// length / 2 (the other half of a real input's spectrum mirrors these). Thread-safe for distinct
-// buffers.
-void forward_real_transform(TransformBuffer& buffer, std::uint64_t length);
+// Forward, unnormalised transform of real samples: X[k] = sum_j x[j] e^(-2 pi i jk / N) with
+// N = input.size(), a power of two of at least 2. Fills `output` with X[k] for k = 0 .. N/2 (the
+// other half of a real input's spectrum mirrors these); `input` is left unchanged. Thread-safe for
+// distinct buffers.
+void forward_real_transform(const RealBuffer& input, TransformBuffer& output);
 
 }  // namespace quorvanta::detail

@@ -28,32 +28,26 @@ float mean_of(std::span<const float> x) {
     return sum / static_cast<float>(x.size());
 }
 
-void fill_windowed(std::span<const float> x, bool apply_window, std::vector<float>& windowed) {
+// Writes the mean-removed, optionally windowed samples to the first n places of `padded` and
+// zeros to the remaining ones, up to `length`.
+void fill_padded(std::span<const float> x, bool apply_window, std::uint64_t length,
+                 detail::RealBuffer& padded) {
     const float mean = mean_of(x);
     const float last = static_cast<float>(x.size() - 1);
-    windowed.resize(x.size());
+    padded.resize(length);
     for (std::size_t i = 0; i < x.size(); ++i) {
         const float centred = x[i] - mean;
-        windowed[i] =
-            apply_window ? (1.0f - std::cos(static_cast<float>(i) * kTwoPi / last)) * 0.5f * centred
-                         : centred;
+        padded[i] = apply_window
+                        ? (1.0f - std::cos(static_cast<float>(i) * kTwoPi / last)) * 0.5f * centred
+                        : centred;
     }
+    std::fill(padded.begin() + static_cast<std::ptrdiff_t>(x.size()), padded.end(), 0.0f);
 }
 
 std::uint64_t transform_length(std::uint64_t n, float fs, float resolution) {
     const std::uint64_t m =
         std::min(saturating_cast<std::uint64_t>(fs / resolution), kMaxPaddedLength);
     return std::bit_ceil(std::max(m, n));
-}
-
-// Lays `windowed` out as the real input of the transform, zero padded, and transforms it.
-void transform(std::span<const float> windowed, std::uint64_t length,
-               detail::TransformBuffer& buffer) {
-    buffer.resize(length / 2 + 1);
-    float* const real = reinterpret_cast<float*>(buffer.data());
-    std::copy(windowed.begin(), windowed.end(), real);
-    std::fill(real + windowed.size(), real + 2 * buffer.size(), 0.0f);
-    detail::forward_real_transform(buffer, length);
 }
 
 void fill_bins(const detail::TransformBuffer& bins, std::uint64_t length, float fs,
@@ -79,10 +73,10 @@ void compute_spectrum(std::span<const float> signal, SpectrumWorkspace& workspac
         workspace.power.clear();
         return;
     }
-    fill_windowed(signal, apply_window, workspace.windowed);
     const std::uint64_t length = transform_length(signal.size(), fs, resolution);
-    transform(workspace.windowed, length, workspace.fft_buffer);
-    fill_bins(workspace.fft_buffer, length, fs, workspace);
+    fill_padded(signal, apply_window, length, workspace.padded);
+    detail::forward_real_transform(workspace.padded, workspace.bins);
+    fill_bins(workspace.bins, length, fs, workspace);
 }
 
 }  // namespace quorvanta

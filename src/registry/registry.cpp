@@ -221,6 +221,14 @@ std::optional<VitalDisplayMeta> get_vital_info(std::string_view vital_id) {
     return to_meta(*row);
 }
 
+std::vector<std::string_view> vital_aliases(std::string_view id) {
+    std::vector<std::string_view> aliases;
+    for (const Alias& alias : kAliases) {
+        if (alias.id == id) aliases.push_back(alias.name);
+    }
+    return aliases;
+}
+
 std::span<const std::string_view> vital_ids() {
     return kVitalIds;
 }

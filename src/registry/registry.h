@@ -95,4 +95,7 @@ std::optional<VitalDisplayMeta> get_vital_info(std::string_view vital_id);
 // The canonical identifiers of the catalogue, in catalogue order.
 std::span<const std::string_view> vital_ids();
 
+// The aliases that name the vital with canonical identifier `id`, in alias-table order.
+std::vector<std::string_view> vital_aliases(std::string_view id);
+
 }  // namespace quorvanta

@@ -1,0 +1,230 @@
+// quorvanta: analyse recordings of per-frame model outputs with the library, and list its vitals.
+//
+//   quorvanta analyze [FILE] [options]   stream FILE (the bundled sample without one) through a
+//                                        session and show the vitals
+//   quorvanta vitals                     list the vital registry
+//
+// Exit status: 0 on success, 1 when the input or an output file fails, 2 on a usage error.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <iostream>
+#include <optional>
+#include <string>
+
+#include "analysis.h"
+#include "output_file.h"
+#include "progress.h"
+#include "recording.h"
+#include "registry/registry.h"
+#include "report.h"
+#include "svg_plot.h"
+#include "truth.h"
+
+namespace quorvanta::cli {
+namespace {
+
+struct AnalyzeArguments {
+    std::string file;
+    std::string mode = "stream";
+    std::string waveform_mode = "incremental";
+    std::optional<float> fps;
+    std::string truth_file;
+    bool timeline = false;
+    std::string json_file;
+    bool json_waveforms = false;
+    bool json_face = false;
+    std::string plot_file;
+    AnalysisOptions options;
+};
+
+// The sample recording: installed beside the command (../share/quorvanta), else in the source tree.
+std::filesystem::path bundled_sample() {
+    std::error_code error;
+    const auto command = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (!error) {
+        const auto installed =
+            command.parent_path().parent_path() / "share" / "quorvanta" / "sample_recording.csv";
+        if (std::filesystem::exists(installed)) return installed;
+    }
+    return QUORVANTA_SOURCE_SAMPLE;
+}
+
+WaveformMode parse_waveform_mode(const std::string& text) {
+    if (text == "incremental") return waveform_mode::Incremental{};
+    if (text == "global") return waveform_mode::Global{};
+    constexpr std::string_view kWindowed = "windowed:";
+    if (text.rfind(kWindowed, 0) == 0) {
+        try {
+            std::size_t used = 0;
+            const float seconds = std::stof(text.substr(kWindowed.size()), &used);
+            if (used == text.size() - kWindowed.size() && seconds > 0) {
+                return waveform_mode::Windowed{seconds};
+            }
+        } catch (const std::exception&) {
+        }
+    }
+    throw CLI::ValidationError(
+        "--waveform-mode", "expected incremental, global or windowed:SECONDS, got '" + text + "'");
+}
+
+void print_summary(std::ostream& out, const std::filesystem::path& file, const Recording& recording,
+                   const Analysis& analysis) {
+    const BufferConfig& buffers = analysis.buffers;
+    out << "Recording  " << file.string() << ": " << recording.frames() << " frames over "
+        << recording.timestamps.back() - recording.timestamps.front() << " s at "
+        << analysis.config.fps_target << " fps; signals:";
+    for (const RecordedSignal& signal : recording.signals)
+        out << ' ' << signal.id;
+    out << (recording.face ? "; face track\n" : "\n");
+    out << "Inference  " << analysis.batches.size() << " batches of at most " << buffers.stream_max
+        << " frames (" << buffers.min_no_state << " to start, " << buffers.min_with_state
+        << " with state), " << buffers.overlap << " frames of overlap";
+    if (analysis.dropped_frames != 0) out << ", " << analysis.dropped_frames << " frames dropped";
+    out << "\n\n";
+}
+
+std::optional<Truth> load_truth(const AnalyzeArguments& arguments,
+                                const std::filesystem::path& file) {
+    if (!arguments.truth_file.empty()) return read_truth(arguments.truth_file);
+    const auto beside = truth_path_for(file);
+    if (std::filesystem::exists(beside)) return read_truth(beside);
+    return std::nullopt;
+}
+
+int analyze_command(AnalyzeArguments arguments) {
+    const std::filesystem::path file =
+        arguments.file.empty() ? bundled_sample() : std::filesystem::path(arguments.file);
+    std::vector<std::string> warnings;
+    const Recording recording = read_recording(file, warnings);
+    for (const std::string& warning : warnings)
+        std::cerr << "quorvanta: warning: " << warning << '\n';
+    const std::optional<Truth> truth = load_truth(arguments, file);
+
+    arguments.options.mode = arguments.mode == "file" ? InferenceMode::File : InferenceMode::Stream;
+    arguments.options.waveform_mode = parse_waveform_mode(arguments.waveform_mode);
+    arguments.options.fps = arguments.fps;
+    Analysis analysis = [&] {
+        ProgressBar progress;
+        return analyze(recording, arguments.options,
+                       [&](std::size_t done, std::size_t total) { progress.update(done, total); });
+    }();
+    const Truth* known_truth = truth ? &*truth : nullptr;
+    const std::vector<VitalRow> rows = final_vitals(analysis, known_truth);
+
+    if (!arguments.json_file.empty()) {
+        const auto document = analysis_json(recording, analysis, rows,
+                                            {arguments.json_waveforms, arguments.json_face});
+        write_output(arguments.json_file,
+                     [&](std::ostream& out) { out << document.dump(2) << '\n'; });
+        if (arguments.json_file == "-") return 0;
+    }
+    if (!arguments.plot_file.empty()) {
+        write_output(arguments.plot_file, [&](std::ostream& out) {
+            write_svg(out, "quorvanta analyze " + file.filename().string(),
+                      analysis_panels(analysis, recording, known_truth));
+        });
+    }
+    print_summary(std::cout, file, recording, analysis);
+    if (arguments.timeline) {
+        print_timeline(std::cout, recording, analysis);
+        std::cout << '\n';
+    }
+    if (rows.empty()) {
+        std::cout << "No vitals: the recording gave the model no batch to run.\n";
+        return 0;
+    }
+    std::cout << "Vitals at " << analysis.batches.back().result.timestamp.back() << " s\n";
+    print_vitals_table(std::cout, rows, known_truth != nullptr);
+    if (!arguments.plot_file.empty())
+        std::cout << "\nPlot written to " << arguments.plot_file << '\n';
+    if (!arguments.json_file.empty())
+        std::cout << "JSON written to " << arguments.json_file << '\n';
+    return 0;
+}
+
+int vitals_command() {
+    std::vector<std::vector<std::string>> table{
+        {"Id", "Aliases", "Name", "Unit", "Colour", "Emoji"}};
+    for (const std::string_view id : vital_ids()) {
+        const auto info = get_vital_info(id);
+        std::string aliases;
+        for (const std::string_view alias : vital_aliases(id)) {
+            aliases += (aliases.empty() ? "" : ", ") + std::string(alias);
+        }
+        table.push_back({std::string(id), aliases.empty() ? "-" : aliases, info->display_name,
+                         info->unit, info->color, info->emoji});
+    }
+    print_aligned(std::cout, table);
+    return 0;
+}
+
+void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
+    command
+        .add_option("FILE", arguments.file,
+                    "Recording (CSV or JSON); the bundled sample when left out")
+        ->check(CLI::ExistingFile);
+    command.add_option("--input-size", arguments.options.input_size, "Model input edge in pixels")
+        ->capture_default_str();
+    command.add_option("--n-inputs", arguments.options.n_inputs, "Frames per inference")
+        ->capture_default_str();
+    command.add_option("--mode", arguments.mode, "Inference mode")
+        ->check(CLI::IsMember({"stream", "file"}))
+        ->capture_default_str();
+    command
+        .add_option("--waveform-mode", arguments.waveform_mode,
+                    "incremental, global or windowed:SECONDS")
+        ->capture_default_str();
+    command
+        .add_option("--poll-interval", arguments.options.poll_interval,
+                    "Seconds of recording between planner polls")
+        ->check(CLI::PositiveNumber)
+        ->capture_default_str();
+    command.add_option("--fps", arguments.fps, "Frame rate fed to the model (default: measured)")
+        ->check(CLI::PositiveNumber);
+    command
+        .add_option("--truth", arguments.truth_file,
+                    "True values (default: NAME.truth.json beside the recording, if present)")
+        ->check(CLI::ExistingFile);
+    command.add_flag("--timeline", arguments.timeline, "Also print one row per batch");
+    command.add_option("--json", arguments.json_file,
+                       "Write the results as JSON to FILE ('-': stdout)");
+    command.add_flag("--json-waveforms", arguments.json_waveforms,
+                     "Include the waveforms in the JSON");
+    command.add_flag("--json-face", arguments.json_face, "Include the face track in the JSON");
+    command.add_option("--plot", arguments.plot_file, "Write an SVG plot to FILE");
+}
+
+int run(int argc, char** argv) {
+    CLI::App app{"Vital signs from the per-frame outputs of a camera-based vital-sign model."};
+    app.name("quorvanta");
+    app.require_subcommand(1);
+    AnalyzeArguments arguments;
+    CLI::App* analyze = app.add_subcommand("analyze", "Analyse a recording of model outputs");
+    add_analyze_options(*analyze, arguments);
+    CLI::App* vitals = app.add_subcommand("vitals", "List the vitals the library knows");
+    try {
+        app.parse(argc, argv);
+        if (analyze->parsed()) parse_waveform_mode(arguments.waveform_mode);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
+    try {
+        if (vitals->parsed()) return vitals_command();
+        return analyze_command(arguments);
+    } catch (const InputError& error) {
+        std::cerr << "quorvanta: error: " << error.what() << '\n';
+    } catch (const OutputError& error) {
+        std::cerr << "quorvanta: error: " << error.what() << '\n';
+    }
+    return 1;
+}
+
+}  // namespace
+}  // namespace quorvanta::cli
+
+int main(int argc, char** argv) {
+    return quorvanta::cli::run(argc, argv);
+}

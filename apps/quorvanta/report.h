@@ -1,0 +1,52 @@
+// What the analysis shows: the last result's vitals as a table (with the truth when known), one
+// row per batch, the whole analysis as JSON, and the waveforms gathered over all batches.
+#pragma once
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "analysis.h"
+#include "truth.h"
+
+namespace quorvanta::cli {
+
+// A waveform over the whole analysis: each returned frame's latest value.
+struct CollectedWaveform {
+    std::vector<double> timestamps;
+    std::vector<float> data;
+    std::vector<float> confidence;
+    std::string unit;
+    std::string note;
+};
+std::map<std::string, CollectedWaveform> collect_waveforms(const Analysis& analysis);
+
+// The vitals of the last result in catalogue order, each with the truth averaged over the window
+// its estimator reads, when `truth` has the vital.
+struct VitalRow {
+    std::string id;
+    VitalResult result;
+    std::optional<double> truth;
+};
+std::vector<VitalRow> final_vitals(const Analysis& analysis, const Truth* truth);
+
+// The seconds of history an estimate of `vital` summarises.
+double estimator_window(const std::string& vital);
+
+// Prints rows of cells with each column padded to its widest cell, two spaces apart.
+void print_aligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows);
+
+void print_vitals_table(std::ostream& out, const std::vector<VitalRow>& rows, bool with_truth);
+void print_timeline(std::ostream& out, const Recording& recording, const Analysis& analysis);
+
+struct JsonContent {
+    bool waveforms = false;
+    bool face = false;
+};
+nlohmann::json analysis_json(const Recording& recording, const Analysis& analysis,
+                             const std::vector<VitalRow>& final_rows, JsonContent content);
+
+}  // namespace quorvanta::cli

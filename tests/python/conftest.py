@@ -2,26 +2,12 @@
 
 import ctypes
 import inspect
-import operator
 import os
 import subprocess
 
 import numpy as np
-import pytest
 
 import quorvanta_core as qv
-
-
-def run_reference(command, *args, stdin_lines=()):
-    """Runs one core operation in the reference tool and returns its output split into lines."""
-    tool = os.environ.get("QUORVANTA_CORE_REFERENCE")
-    if not tool:
-        pytest.fail("QUORVANTA_CORE_REFERENCE must name the core reference tool")
-    completed = subprocess.run(
-        [tool, command, *map(reference_text, args)],
-        input="".join(" ".join(map(reference_text, line)) + "\n" for line in stdin_lines),
-        capture_output=True, text=True, check=True)
-    return completed.stdout.splitlines()
 
 
 def reference_text(value):
@@ -29,51 +15,44 @@ def reference_text(value):
         return "none"
     if isinstance(value, (bool, np.bool_)):
         return "1" if value else "0"
-    if isinstance(value, str):
-        return value
-    return repr(float(value))
+    return value if isinstance(value, str) else repr(float(value))
 
 
-def reference_floats(line):
-    """The reference tool's floats, widened exactly as the module widens them."""
-    return [float(np.float32(token)) for token in line.split()]
+def run_reference(command, *args, stdin_lines=()):
+    """Runs one core operation in the reference tool and returns its output lines."""
+    completed = subprocess.run(
+        [os.environ["QUORVANTA_CORE_REFERENCE"], command, *map(reference_text, args)],
+        input="".join(" ".join(map(reference_text, line)) + "\n" for line in stdin_lines),
+        capture_output=True, text=True, check=True)
+    return completed.stdout.splitlines()
 
 
 def f32(value):
     return float(np.float32(value))
 
 
-def cpython_error(function_name, result_type, value):
-    """The exception that a CPython C API conversion raises for `value`."""
-    function = getattr(ctypes.pythonapi, function_name)
+def reference_floats(command, *args, stdin_lines=()):
+    """The first output line's floats, widened exactly as the module widens them."""
+    return [f32(token) for token in run_reference(command, *args, stdin_lines=stdin_lines)[0]
+            .split()]
+
+
+def cpython_error(api_function, value, argument):
+    """The error that a conversion function of CPython's C API raises for `value`, worded as the
+    module reports it for `argument`."""
+    function = getattr(ctypes.pythonapi, api_function)
     function.argtypes = [ctypes.py_object]
-    function.restype = result_type
     try:
         function(value)
-    except Exception as error:  # noqa: BLE001 - any conversion error is the expected one
-        return error
-    raise AssertionError(f"{function_name} accepted {value!r}")
-
-
-def prefixed(name, error):
-    """A conversion's TypeError as an argument or attribute reports it."""
-    return TypeError(f"argument '{name}': {error}")
-
-
-def float_error(value):
-    return cpython_error("PyFloat_AsDouble", ctypes.c_double, value)
-
-
-def signed_error(value):
-    return cpython_error("PyLong_AsLongLong", ctypes.c_longlong, value)
-
-
-def unsigned_error(value):
-    try:
-        value = operator.index(value)
     except TypeError as error:
+        return TypeError(f"argument '{argument}': {error}")
+    except Exception as error:  # noqa: BLE001 - any other conversion error is the expected one
         return error
-    return cpython_error("PyLong_AsUnsignedLongLong", ctypes.c_ulonglong, value)
+
+
+def refused(argument, type_name, target):
+    return TypeError(f"argument '{argument}': '{type_name}' object cannot be converted to "
+                     f"'{target}'")
 
 
 class Index:
@@ -94,17 +73,7 @@ def make_config(model_name="m1", vitals=("heart_rate",), return_waveforms=None):
     return qv.SessionConfig(model_name, list(vitals), 30.0, 40, 4, "face", return_waveforms)
 
 
-def metadata():
-    return qv.BufferMetadata("b", make_rect(), 1, 0.1, 0.2)
-
-
-# Makers of an instance of every class whose attributes can be written.
-WRITABLE_INSTANCES = [make_rect, make_config, lambda: qv.SignalInput([], []),
-                      lambda: qv.FaceInput([], []), lambda: qv.SessionInput(None, {}, []),
-                      metadata, lambda: qv.get_vital_info("hr")]
-
-
-def writable_fields(instance):
+def fields(instance):
     return [name for name, _ in inspect.getmembers(type(instance), inspect.isgetsetdescriptor)]
 
 
@@ -118,37 +87,47 @@ def make_input(first, count, signals=None):
         [i / 30.0 for i in range(first, first + count)])
 
 
-def sine(frequency, fs=30.0, seconds=10.0, phase=0.0):
-    t = np.arange(int(fs * seconds)) / fs
+def sine(frequency, seconds=10.0, phase=0.0):
+    t = np.arange(int(30 * seconds)) / 30.0
     return np.sin(2 * np.pi * frequency * t + phase).astype(np.float32)
 
 
-def pulse_wave(fs=30.0, seconds=30.0, seed=3):
-    """A pulse train near 72 per minute with beat-to-beat jitter and a little noise."""
-    rng = np.random.default_rng(seed)
+def pulse_wave(seconds=30.0):
+    """A pulse train at 30 fps near 72 per minute with beat-to-beat jitter and a little noise."""
+    rng = np.random.default_rng(3)
     beats = np.cumsum(60.0 / 72.0 + rng.uniform(-0.04, 0.04, int(seconds * 1.3) + 2))
-    t = np.arange(int(fs * seconds)) / fs
+    t = np.arange(int(30 * seconds)) / 30.0
     shape = np.exp(-(((t[:, None] - beats[None, :]) / 0.08) ** 2)).sum(axis=1)
     return (shape + 0.03 * rng.standard_normal(t.size)).astype(np.float32)
 
 
-# Every function, constructor and session method, named as in argument errors, with valid values
-# for its required arguments.
-CALLABLES = [
-    (qv.Rect, "Rect.__new__", [1, 2, 3, 4]),
-    (qv.SessionConfig, "SessionConfig.__new__", ["m", [], 30.0, 40, 4, "face"]),
-    (qv.SessionInput, "SessionInput.__new__", [None, {}, []]),
-    (qv.SignalInput, "SignalInput.__new__", [[], []]),
-    (qv.FaceInput, "FaceInput.__new__", [[], []]),
-    (qv.BufferMetadata, "BufferMetadata.__new__", ["b", make_rect(), 1, 0.0, 0.0]),
-    (qv.Session, "Session.__new__", [make_config()]),
-    (qv.Session(make_config(vitals=["hr", "rr", "si"], return_waveforms=["ppg_waveform"]))
-     .process, "Session.process", [make_input(0, 5, {"ppg_waveform": sine(1.2)}), "Global"]),
-    (qv.Session(make_config()).reset, "Session.reset", []),
-    (qv.estimate_heart_rate, "estimate_heart_rate", [sine(1.2, seconds=4.0), 30.0]),
-    (qv.estimate_hrv_metric, "estimate_hrv_metric",
-     [sine(1.2, seconds=4.0), 30.0, "sdnn", sine(1.2, seconds=4.0)]),
-    (qv.find_peaks, "find_peaks", [sine(1.2, seconds=4.0), 30.0, True]),
-    (qv.calculate_roi, "calculate_roi", [make_rect(), "face"]),
-    (qv.get_vital_info, "get_vital_info", ["hr"]),
+SHORT_SINE = sine(1.2, seconds=4.0)
+# Every function, constructor and session method, with valid values for its required arguments.
+VALID_CALLS = [
+    ("Rect", qv.Rect, [1, 2, 3, 4]),
+    ("SessionConfig", qv.SessionConfig, ["m", [], 30.0, 40, 4, "face"]),
+    ("SessionInput", qv.SessionInput, [None, {}, []]),
+    ("SignalInput", qv.SignalInput, [[], []]),
+    ("FaceInput", qv.FaceInput, [[], []]),
+    ("BufferMetadata", qv.BufferMetadata, ["b", make_rect(), 1, 0.0, 0.0]),
+    ("Session", qv.Session, [make_config()]),
+    ("Session.process", qv.Session(make_config(vitals=["hr", "rr", "si"],
+                                               return_waveforms=["ppg_waveform"])).process,
+     [make_input(0, 5, {"ppg_waveform": sine(1.2)}), "Global"]),
+    ("Session.reset", qv.Session(make_config()).reset, []),
+    ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_SINE, 30.0]),
+    ("estimate_hrv_metric", qv.estimate_hrv_metric, [SHORT_SINE, 30.0, "sdnn", SHORT_SINE]),
+    ("find_peaks", qv.find_peaks, [SHORT_SINE, 30.0, True]),
+    ("calculate_roi", qv.calculate_roi, [make_rect(), "face"]),
+    ("get_vital_info", qv.get_vital_info, ["hr"]),
 ]
+# Each callable by the name its argument errors use, with its valid arguments by name.
+CALLABLES = {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
+             for name, callable_, required in VALID_CALLS}
+
+
+def writable_instances():
+    """A new object of every class whose attributes can be written."""
+    instances = [callable_(**arguments) for callable_, arguments in CALLABLES.values()
+                 if isinstance(callable_, type)]
+    return [instance for instance in instances if fields(instance)] + [qv.get_vital_info("hr")]

@@ -9,6 +9,7 @@
 
 #include <CLI/CLI.hpp>
 #include <filesystem>
+#include <iomanip>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -72,17 +73,19 @@ WaveformMode parse_waveform_mode(const std::string& text) {
 void print_summary(std::ostream& out, const std::filesystem::path& file, const Recording& recording,
                    const Analysis& analysis) {
     const BufferConfig& buffers = analysis.buffers;
-    out << "Recording  " << file.string() << ": " << recording.frames() << " frames over "
-        << recording.timestamps.back() - recording.timestamps.front() << " s at "
-        << analysis.config.fps_target << " fps; signals:";
-    for (const RecordedSignal& signal : recording.signals)
-        out << ' ' << signal.id;
+    const double seconds = recording.timestamps.back() - recording.timestamps.front();
+    out << std::fixed << std::setprecision(1);
+    out << "Recording  " << file.string() << "\n           " << recording.frames() << " frames, "
+        << seconds << " s at " << analysis.config.fps_target << " fps; signals";
+    for (std::size_t i = 0; i < recording.signals.size(); ++i) {
+        out << (i == 0 ? " " : ", ") << recording.signals[i].id;
+    }
     out << (recording.face ? "; face track\n" : "\n");
     out << "Inference  " << analysis.batches.size() << " batches of at most " << buffers.stream_max
         << " frames (" << buffers.min_no_state << " to start, " << buffers.min_with_state
-        << " with state), " << buffers.overlap << " frames of overlap";
-    if (analysis.dropped_frames != 0) out << ", " << analysis.dropped_frames << " frames dropped";
-    out << "\n\n";
+        << " with state), " << buffers.overlap << " of overlap";
+    if (analysis.dropped_frames != 0) out << "; " << analysis.dropped_frames << " frames dropped";
+    out << "\n\n" << std::defaultfloat;
 }
 
 std::optional<Truth> load_truth(const AnalyzeArguments& arguments,
@@ -135,7 +138,9 @@ int analyze_command(AnalyzeArguments arguments) {
         std::cout << "No vitals: the recording gave the model no batch to run.\n";
         return 0;
     }
-    std::cout << "Vitals at " << analysis.batches.back().result.timestamp.back() << " s\n";
+    std::cout << "Vitals at " << std::fixed << std::setprecision(2)
+              << analysis.batches.back().result.timestamp.back() << " s\n"
+              << std::defaultfloat;
     print_vitals_table(std::cout, rows, known_truth != nullptr);
     if (!arguments.plot_file.empty())
         std::cout << "\nPlot written to " << arguments.plot_file << '\n';

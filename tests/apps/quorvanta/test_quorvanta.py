@@ -1,0 +1,142 @@
+"""The quorvanta command on the bundled sample, on both input formats and on bad input."""
+
+import csv
+import json
+import os
+import re
+import subprocess
+import xml.etree.ElementTree as ElementTree
+from pathlib import Path
+
+import pytest
+
+SAMPLE = Path(__file__).resolve().parents[3] / "data" / "sample_recording.csv"
+SVG = "{http://www.w3.org/2000/svg}"
+
+
+def run(*args):
+    return subprocess.run([os.environ["QUORVANTA_CLI"], *map(str, args)], capture_output=True,
+                          text=True, check=False)
+
+
+def table_row(output, name):
+    """The cells of the vitals table row for `name` (columns are two or more spaces apart)."""
+    line = next(line for line in output.splitlines() if line.startswith(name + "  "))
+    return re.split(r"\s{2,}", line)
+
+
+def test_sample_estimates_match_the_stored_truth():
+    result = run("analyze")
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == ""
+    for name in ("Heart Rate", "Respiratory Rate"):
+        _, value, unit, confidence, truth, _ = table_row(result.stdout, name)
+        assert unit == "bpm" and 0 < float(confidence) <= 1
+        assert abs(float(value) - float(truth)) <= 3, name
+
+
+def test_json_and_plot_hold_the_analysis(tmp_path):
+    json_file, plot = tmp_path / "analysis.json", tmp_path / "plot.svg"
+    result = run("analyze", SAMPLE, "--timeline", "--json", json_file, "--json-waveforms",
+                 "--json-face", "--plot", plot)
+    assert result.returncode == 0, result.stderr
+    assert sorted(tmp_path.iterdir()) == [json_file, plot]  # no temporary files left
+    document = json.loads(json_file.read_text())
+    batches = document["batches"]
+    timeline = [line for line in result.stdout.splitlines()
+                if re.match(r"\d+\.\d\d +\d+ ", line)]
+    assert len(timeline) == len(batches) > 60
+    heart_rate = document["vitals"]["heart_rate"]
+    assert f"{heart_rate['value']:.2f}" == table_row(result.stdout, "Heart Rate")[1]
+    assert heart_rate["truth"] == pytest.approx(heart_rate["value"], abs=3)
+    for waveform in document["waveforms"].values():
+        assert len(waveform["timestamp"]) == len(waveform["data"]) > 2000
+        assert waveform["timestamp"] == sorted(waveform["timestamp"])
+    assert len(document["face"]["coordinates"]) == len(document["face"]["timestamp"])
+
+    svg = ElementTree.parse(plot).getroot()
+    titles = [text.text for text in svg.iter(SVG + "text")]
+    for title in ("PPG", "Respiration", "Heart Rate (per minute)", "Respiratory Rate (per minute)"):
+        assert title in titles
+    points = [c for c in svg.iter(SVG + "circle") if c.find(SVG + "title").text.startswith("est")]
+    estimated = sum(("heart_rate" in b["vitals"]) + ("respiratory_rate" in b["vitals"])
+                    for b in batches)
+    assert len(points) == estimated
+
+
+def as_json_recording(csv_file, json_file):
+    with open(csv_file, newline="") as stream:
+        rows = list(csv.DictReader(stream))
+    column = lambda name: [float(row[name]) for row in rows]  # noqa: E731
+    signals = [name for name in rows[0] if name != "timestamp" and not name.startswith("face_")
+               and not name.endswith("_confidence")]
+    json_file.write_text(json.dumps({
+        "timestamp": column("timestamp"),
+        "signals": {name: {"data": column(name), "confidence": column(name + "_confidence")}
+                    for name in signals},
+        "face": {"coordinates": [list(box) for box in zip(*map(column, ("face_x", "face_y",
+                                                                         "face_w", "face_h")))],
+                 "confidence": column("face_confidence")}}))
+
+
+def test_json_recording_gives_the_same_analysis(tmp_path):
+    recording = tmp_path / "sample.json"
+    as_json_recording(SAMPLE, recording)
+    from_csv = run("analyze", SAMPLE, "--json", "-")
+    from_json = run("analyze", recording, "--json", "-")
+    assert from_csv.returncode == from_json.returncode == 0, from_json.stderr
+    assert json.loads(from_csv.stdout)["batches"] == json.loads(from_json.stdout)["batches"]
+
+
+BAD_INPUT = [
+    ("empty.csv", "", r"empty\.csv: the file is empty"),
+    ("header.csv", "timestamp,ppg_waveform\n", r"header\.csv: the recording has no frames"),
+    ("untimed.csv", "time,ppg_waveform\n0,1\n", r"untimed\.csv:1: no 'timestamp' column"),
+    ("text.csv", "timestamp,ppg_waveform\n0,1\n0.033,abc\n",
+     r"text\.csv:3:7: 'abc' in column 'ppg_waveform' is not a number"),
+    ("short.csv", "timestamp,ppg_waveform\n0,1\n0.033\n",
+     r"short\.csv:3: 1 cells where the header names 2"),
+    ("orphan.csv", "timestamp,spo2_confidence\n0,1\n",
+     r"orphan\.csv:1:11: column 'spo2_confidence' has no signal column 'spo2'"),
+    ("face.csv", "timestamp,face_x\n0,1\n", r"face\.csv:1: the face needs all of face_x"),
+    ("broken.json", '{"timestamp": [0, 1,]}', r"broken\.json:1:21: invalid JSON: "),
+    ("mismatch.json", '{"timestamp": [0, 1], "signals": {"ppg_waveform": {"data": [1]}}}',
+     r"mismatch\.json: signals\.ppg_waveform\.data: 1 values for 2 timestamps"),
+    ("typed.json", '{"timestamp": [0, "1"], "signals": {}}',
+     r"typed\.json: timestamp\[1\]: expected a number"),
+]
+
+
+@pytest.mark.parametrize("name, content, message", BAD_INPUT, ids=[b[0] for b in BAD_INPUT])
+def test_bad_input_is_reported_and_writes_nothing(tmp_path, name, content, message):
+    recording = tmp_path / name
+    recording.write_text(content)
+    result = run("analyze", recording, "--json", tmp_path / "out.json", "--plot",
+                 tmp_path / "out.svg")
+    assert result.returncode == 1
+    assert re.search("^quorvanta: error: .*" + message, result.stderr), result.stderr
+    assert list(tmp_path.iterdir()) == [recording]
+
+
+def test_timestamps_that_do_not_increase_are_a_warning(tmp_path):
+    recording = tmp_path / "backwards.csv"
+    recording.write_text("timestamp,ppg_waveform\n" +
+                         "".join(f"{t},{t % 1}\n" for t in (0.0, 1.0, 0.5, 1.5, 2.0)))
+    result = run("analyze", recording)
+    assert result.returncode == 0
+    assert result.stderr == (f"quorvanta: warning: {recording}:4: timestamp 0.5 does not "
+                             "increase on the previous one (1)\n")
+
+
+@pytest.mark.parametrize("args", [["analyze", "--bogus"], ["analyze", "--mode", "live"],
+                                  ["analyze", "--waveform-mode", "windowed:soon"], [],
+                                  ["analyze", "missing.csv"]])
+def test_usage_errors_exit_with_status_2(args):
+    result = run(*args)
+    assert result.returncode == 2 and result.stderr and not result.stdout
+
+
+def test_vitals_lists_the_registry():
+    lines = run("vitals").stdout.splitlines()
+    assert re.split(r"\s{2,}", lines[1])[:4] == ["heart_rate", "hr, pulse", "Heart Rate", "bpm"]
+    assert len(lines) == 1 + 17

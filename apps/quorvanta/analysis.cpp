@@ -46,7 +46,7 @@ public:
           planner_(buffer_config_) {}
 
     Analysis run(const Progress& progress) {
-        Analysis analysis{config_, buffer_config_, {}, 0};
+        Analysis analysis{config_, buffer_config_, options_.mode, options_.waveform_mode, {}, 0};
         double next_poll = recording_.timestamps.front() + options_.poll_interval;
         for (std::size_t frame = 0; frame < recording_.frames(); ++frame) {
             add_frame(frame);

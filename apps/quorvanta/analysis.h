@@ -31,6 +31,8 @@ struct Batch {
 struct Analysis {
     SessionConfig config;
     BufferConfig buffers;
+    InferenceMode mode = InferenceMode::Stream;
+    WaveformMode waveform_mode;
     std::vector<Batch> batches;
     std::size_t dropped_frames = 0;  // frames of buffers the planner dropped unprocessed
 };

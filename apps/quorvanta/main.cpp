@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <cmath>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
@@ -81,9 +82,11 @@ void print_summary(std::ostream& out, const std::filesystem::path& file, const R
         out << (i == 0 ? " " : ", ") << recording.signals[i].id;
     }
     out << (recording.face ? "; face track\n" : "\n");
-    out << "Inference  " << analysis.batches.size() << " batches of at most " << buffers.stream_max
-        << " frames (" << buffers.min_no_state << " to start, " << buffers.min_with_state
-        << " with state), " << buffers.overlap << " of overlap";
+    const std::uint32_t most =
+        analysis.mode == InferenceMode::File ? buffers.file_max : buffers.stream_max;
+    out << "Inference  " << analysis.batches.size() << " batches of at most " << most << " frames ("
+        << buffers.min_no_state << " to start, " << buffers.min_with_state << " with state), "
+        << buffers.overlap << " of overlap";
     if (analysis.dropped_frames != 0) out << "; " << analysis.dropped_frames << " frames dropped";
     out << "\n\n" << std::defaultfloat;
 }
@@ -121,7 +124,6 @@ int analyze_command(AnalyzeArguments arguments) {
                                             {arguments.json_waveforms, arguments.json_face});
         write_output(arguments.json_file,
                      [&](std::ostream& out) { out << document.dump(2) << '\n'; });
-        if (arguments.json_file == "-") return 0;
     }
     if (!arguments.plot_file.empty()) {
         write_output(arguments.plot_file, [&](std::ostream& out) {
@@ -129,13 +131,16 @@ int analyze_command(AnalyzeArguments arguments) {
                       analysis_panels(analysis, recording, known_truth));
         });
     }
+    if (arguments.json_file == "-") return 0;  // standard output holds the JSON alone
     print_summary(std::cout, file, recording, analysis);
     if (arguments.timeline) {
         print_timeline(std::cout, recording, analysis);
         std::cout << '\n';
     }
     if (rows.empty()) {
-        std::cout << "No vitals: the recording gave the model no batch to run.\n";
+        std::cout << (analysis.batches.empty()
+                          ? "No vitals: the recording gave the model no batch to run.\n"
+                          : "No vitals: the recording is too short for any estimate.\n");
         return 0;
     }
     std::cout << "Vitals at " << std::fixed << std::setprecision(2)
@@ -165,6 +170,18 @@ int vitals_command() {
     return 0;
 }
 
+// Finite numbers above zero.
+const CLI::Validator kPositive(
+    [](const std::string& text) {
+        try {
+            const double value = std::stod(text);
+            if (std::isfinite(value) && value > 0) return std::string();
+        } catch (const std::exception&) {
+        }
+        return "expected a number above zero, got '" + text + "'";
+    },
+    "POSITIVE");
+
 void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
     command
         .add_option("FILE", arguments.file,
@@ -184,10 +201,10 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
     command
         .add_option("--poll-interval", arguments.options.poll_interval,
                     "Seconds of recording between planner polls")
-        ->check(CLI::PositiveNumber)
+        ->check(kPositive)
         ->capture_default_str();
     command.add_option("--fps", arguments.fps, "Frame rate fed to the model (default: measured)")
-        ->check(CLI::PositiveNumber);
+        ->check(kPositive);
     command
         .add_option("--truth", arguments.truth_file,
                     "True values (default: NAME.truth.json beside the recording, if present)")

@@ -52,7 +52,8 @@ std::optional<double> parse_number(std::string_view text) {
     return value;
 }
 
-// Timestamps that do not increase are kept (the session treats them as repeats) but reported.
+// Timestamps that do not increase are kept as they are (the session decides what to make of
+// them) but reported.
 class TimestampChecker {
 public:
     explicit TimestampChecker(std::vector<std::string>& warnings) : warnings_(warnings) {}
@@ -285,7 +286,7 @@ public:
     }
 
     [[noreturn]] void fail(const std::string& path, const std::string& what) const {
-        throw InputError(location(file_) + path + ": " + what);
+        throw InputError(location(file_) + (path.empty() ? "" : path + ": ") + what);
     }
 
 private:

@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <iomanip>
+#include <limits>
 #include <sstream>
+#include <variant>
 
 #include "registry/registry.h"
 
@@ -57,19 +59,28 @@ nlohmann::json batch_json(const Recording& recording, const Batch& batch) {
             {"vitals", vitals}};
 }
 
+// The face track over the whole analysis: each returned frame's latest box.
 nlohmann::json face_json(const Analysis& analysis) {
-    nlohmann::json face = {{"timestamp", nlohmann::json::array()},
-                           {"coordinates", nlohmann::json::array()},
-                           {"confidence", nlohmann::json::array()}};
+    std::map<double, std::pair<std::vector<float>, float>> frames;
     for (const Batch& batch : analysis.batches) {
-        if (!batch.result.face) continue;
-        for (std::size_t i = 0; i < batch.result.face->coordinates.size(); ++i) {
-            face["timestamp"].push_back(batch.result.timestamp.at(i));
-            face["coordinates"].push_back(batch.result.face->coordinates[i]);
-            face["confidence"].push_back(batch.result.face->confidence.at(i));
+        const auto& face = batch.result.face;
+        if (!face) continue;
+        const std::size_t count = std::min(
+            {face->coordinates.size(), face->confidence.size(), batch.result.timestamp.size()});
+        for (std::size_t i = 0; i < count; ++i) {
+            frames.insert_or_assign(batch.result.timestamp[i],
+                                    std::pair{face->coordinates[i], face->confidence[i]});
         }
     }
-    return face;
+    nlohmann::json track = {{"timestamp", nlohmann::json::array()},
+                            {"coordinates", nlohmann::json::array()},
+                            {"confidence", nlohmann::json::array()}};
+    for (const auto& [time, frame] : frames) {
+        track["timestamp"].push_back(time);
+        track["coordinates"].push_back(frame.first);
+        track["confidence"].push_back(frame.second);
+    }
+    return track;
 }
 
 }  // namespace
@@ -135,11 +146,14 @@ std::vector<VitalRow> final_vitals(const Analysis& analysis, const Truth* truth)
     if (analysis.batches.empty()) return {};
     const SessionResult& last = analysis.batches.back().result;
     const double end = last.timestamp.empty() ? 0.0 : last.timestamp.back();
+    const bool global = std::holds_alternative<waveform_mode::Global>(analysis.waveform_mode);
     std::vector<VitalRow> rows;
     for (const std::string& id : in_catalogue_order(last.vitals)) {
         VitalRow row{id, last.vitals.at(id), std::nullopt};
         if (truth != nullptr && !last.timestamp.empty()) {
-            row.truth = truth->mean_over(id, end, estimator_window(id));
+            const double window =
+                global ? std::numeric_limits<double>::infinity() : estimator_window(id);
+            row.truth = truth->mean_over(id, end, window);
         }
         rows.push_back(std::move(row));
     }

@@ -24,8 +24,9 @@ struct CollectedWaveform {
 };
 std::map<std::string, CollectedWaveform> collect_waveforms(const Analysis& analysis);
 
-// The vitals of the last result in catalogue order, each with the truth averaged over the window
-// its estimator reads, when `truth` has the vital.
+// The vitals of the last result in catalogue order, each with the truth averaged over the history
+// its estimate summarises (the estimator's window, or all of it in Global mode), when `truth` has
+// the vital.
 struct VitalRow {
     std::string id;
     VitalResult result;
@@ -33,7 +34,7 @@ struct VitalRow {
 };
 std::vector<VitalRow> final_vitals(const Analysis& analysis, const Truth* truth);
 
-// The seconds of history an estimate of `vital` summarises.
+// The seconds of history an estimate of `vital` summarises, outside Global mode.
 double estimator_window(const std::string& vital);
 
 // Prints rows of cells with each column padded to its widest cell, two spaces apart.

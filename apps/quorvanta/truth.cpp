@@ -39,8 +39,10 @@ Truth read_truth(const std::filesystem::path& file) {
             truth.vitals[id] = values.get<std::vector<double>>();
         }
         return truth;
-    } catch (const nlohmann::json::exception& error) {
-        throw InputError(file.string() + ": not a truth file: " + error.what());
+    } catch (const nlohmann::json::exception&) {
+        throw InputError(file.string() +
+                         ": not a truth file: expected {\"timestamp\": [numbers], \"vitals\": "
+                         "{\"<id>\": [numbers]}}");
     }
 }
 

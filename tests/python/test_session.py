@@ -104,3 +104,31 @@ def test_a_fault_poisons_the_session():
     with pytest.raises(ValueError):
         faulty.process(make_input(0, 10, SIGNALS), "global")
     assert fed_session().process(EMPTY, "Global").message == ADVISORY
+
+
+def test_a_session_shared_by_threads_serialises_its_calls():
+    """Threads feeding one session interleave whole calls: every frame is stored once."""
+    import threading
+
+    session = qv.Session(make_config(vitals=["ppg_waveform", "heart_rate"]))
+    frames_per_batch, batches_per_thread, threads = 10, 30, 4
+    errors = []
+
+    def feed(thread):
+        try:
+            for batch in range(batches_per_thread):
+                first = (batch * threads + thread) * frames_per_batch
+                session.process(make_input(first, frames_per_batch, SIGNALS), "Incremental")
+                if batch % 10 == 9:
+                    session.process(EMPTY, "Global")
+        except BaseException as error:  # noqa: BLE001 - reported below
+            errors.append(error)
+
+    workers = [threading.Thread(target=feed, args=(i,)) for i in range(threads)]
+    for worker in workers:
+        worker.start()
+    for worker in workers:
+        worker.join()
+    assert errors == []
+    stored = session.process(EMPTY, "Global").timestamp
+    assert len(stored) == len(set(stored)) <= frames_per_batch * batches_per_thread * threads

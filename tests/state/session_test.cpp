@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "state/session_core.h"
+#include "state/synthetic_recording.h"
 
 namespace {
 
@@ -149,5 +150,27 @@ TEST(Session, AFaultPoisonsTheSession) {
     }
 }
 #endif
+
+}  // namespace
+
+namespace {
+
+// A live host's session over five minutes: one-second batches in Incremental mode. Each call
+// returns just its new frames, the history stays capped at one minute, and the estimates hold.
+TEST(Session, StaysBoundedOverMinutesOfLiveData) {
+    const auto recording = quorvanta::testing::make_recording(300, 30, 11);
+    SessionConfig live = config();
+    live.supported_vitals = {"ppg_waveform", "respiratory_waveform", "heart_rate",
+                             "respiratory_rate", "hrv_sdnn"};
+    Session session(live);
+    SessionResult result;
+    for (std::size_t first = 0; first < recording.timestamps.size(); first += 30) {
+        result = session.process(recording.batch(first, 30), kIncremental);
+        ASSERT_EQ(result.timestamp.size(), 30u) << first;
+    }
+    EXPECT_NEAR(result.vitals.at("heart_rate").value, 72, 3);
+    EXPECT_NEAR(result.vitals.at("respiratory_rate").value, 15, 1);
+    EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), 1800u);
+}
 
 }  // namespace

@@ -12,7 +12,8 @@ namespace quorvanta::cli {
 namespace {
 
 std::filesystem::path temporary_name(const std::filesystem::path& file) {
-    const std::string name = "." + file.filename().string() + ".tmp-" + std::to_string(getpid());
+    std::string name(1, '.');
+    name.append(file.filename().string()).append(".tmp-").append(std::to_string(getpid()));
     return file.parent_path() / name;
 }
 

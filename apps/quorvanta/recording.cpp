@@ -20,8 +20,8 @@ constexpr std::size_t kMaxReportedWarnings = 5;
 std::string location(const std::filesystem::path& file, std::size_t line = 0,
                      std::size_t column = 0) {
     std::string text = file.string();
-    if (line != 0) text += ":" + std::to_string(line);
-    if (column != 0) text += ":" + std::to_string(column);
+    if (line != 0) text.append(":").append(std::to_string(line));
+    if (column != 0) text.append(":").append(std::to_string(column));
     return text + ": ";
 }
 

@@ -10,7 +10,9 @@ namespace quorvanta::python::detail {
 namespace {
 
 std::string quoted(std::string_view name) {
-    return "'" + std::string(name) + "'";
+    std::string text(1, '\'');
+    text.append(name).push_back('\'');
+    return text;
 }
 
 // 'a'; 'a' and 'b'; 'a', 'b', and 'c'

@@ -41,8 +41,10 @@ std::string type_name(PyObject* object) {
 }
 
 void raise_cannot_convert(PyObject* object, std::string_view target) {
-    raise(PyExc_TypeError, "'" + type_name(object) + "' object cannot be converted to '" +
-                               std::string(target) + "'");
+    std::string message(1, '\'');
+    message.append(type_name(object)).append("' object cannot be converted to '");
+    message.append(target).push_back('\'');
+    raise(PyExc_TypeError, message);
 }
 
 void prefix_type_error(std::string_view argument) {

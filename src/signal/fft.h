@@ -53,7 +53,8 @@ struct RateEstimate {
 // is used only by PeakDetection. `workspace` may be null, in which case a temporary one is used.
 // Degenerate input (fewer than 2 samples, a non-positive or non-finite fs, an empty band, a
 // one-bin spectrum, no positive peak or interval) gives rate 0, confidence 0; non-finite samples
-// never give a NaN rate.
+// never give a NaN rate. A Periodogram with a non-positive or non-finite fs computes no spectrum
+// and leaves the workspace as it is.
 RateEstimate estimate_rate(std::span<const float> signal, const RateMethod& method,
                            std::optional<float> rate_hint, SpectrumWorkspace* workspace, float fs,
                            float min_rate, float max_rate);

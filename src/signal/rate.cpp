@@ -76,6 +76,9 @@ RateEstimate by_periodogram(std::span<const float> signal, float resolution,
                             SpectrumWorkspace& workspace, float fs, float min_rate,
                             float max_rate) {
     const RateEstimate none{kPeriodogram};
+    // Such an fs gives no usable bin width, so the transform (up to 2^20 points for an infinite
+    // fs) is skipped.
+    if (!(fs > 0.0f && std::isfinite(fs))) return none;
     compute_spectrum(signal, workspace, true, fs, resolution);
     const std::span<const float> power = workspace.power;
     if (power.size() < 2) return none;

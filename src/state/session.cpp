@@ -72,7 +72,7 @@ SessionResult process_batch(SessionCore& core, const SessionInput& input,
     const VitalEstimates estimates = estimate_vitals(core, global);
 
     const std::size_t start = first_returned_frame(core, mode);
-    if (!core.timestamps.empty()) core.last_emitted_timestamp = core.timestamps.back();
+    if (const auto newest = newest_finite_timestamp(core)) core.last_emitted_timestamp = *newest;
 
     SessionResult result;
     result.timestamp = tail_from(core.timestamps, start);

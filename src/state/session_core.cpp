@@ -1,6 +1,7 @@
 #include "state/session_core.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "types/numeric.h"
@@ -17,10 +18,11 @@ std::string length_mismatch(std::string_view what, std::size_t found, std::size_
            ", expected " + std::to_string(expected);
 }
 
-// Index of the first batch frame newer than every stored frame.
+// Index of the first batch frame newer than the newest finite stored frame.
 std::size_t first_new_frame(const SessionCore& core, std::span<const double> batch) {
-    if (core.timestamps.empty()) return 0;
-    const double newest = core.timestamps.back();
+    const std::optional<double> stored = newest_finite_timestamp(core);
+    if (!stored) return 0;
+    const double newest = *stored;
     const auto first = std::find_if(batch.begin(), batch.end(), [newest](double t) {
         return t > newest + kDuplicateTolerance;
     });
@@ -91,6 +93,13 @@ std::optional<std::string> find_length_mismatch(const SessionInput& input) {
         }
     }
     return std::nullopt;
+}
+
+std::optional<double> newest_finite_timestamp(const SessionCore& core) {
+    const auto newest = std::find_if(core.timestamps.rbegin(), core.timestamps.rend(),
+                                     [](double t) { return std::isfinite(t); });
+    if (newest == core.timestamps.rend()) return std::nullopt;
+    return *newest;
 }
 
 std::size_t merge_batch(SessionCore& core, const SessionInput& input) {

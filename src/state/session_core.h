@@ -43,6 +43,10 @@ SessionCore make_session_core(SessionConfig config);
 // The complaint about the first sequence whose length differs from the batch's timestamps.
 std::optional<std::string> find_length_mismatch(const SessionInput& input);
 
+// The newest stored timestamp that is finite. Batches are compared with it, so that one NaN or
+// infinite timestamp from a camera glitch cannot make every later frame look like a repeat.
+std::optional<double> newest_finite_timestamp(const SessionCore& core);
+
 // Appends the batch's new frames (timestamps, signals, face) and returns how many leading batch
 // frames were already held.
 std::size_t merge_batch(SessionCore& core, const SessionInput& input);

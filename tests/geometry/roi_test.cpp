@@ -58,6 +58,34 @@ TEST(Roi, WorkedExamples) {
     }
 }
 
+// Infinite, denormal and NaN edges, extents, offsets and containers: min and max skip NaN, an
+// infinite extent times a zero offset is NaN, and force_even saturates every extent into the int32
+// range (2^31 - 1 is odd and loses one, which rounds back to 2^31 in f32) while the edges keep
+// their infinities.
+TEST(Roi, HostileNumbers) {
+    constexpr float kInf = std::numeric_limits<float>::infinity();
+    const Options even{.even = true};
+    const Rect box{10, 10, 100, 100}, infinite{0, 0, kInf, -kInf}, wide{0, 0, kInf, 4};
+    const Rect tiny{1e-45f, -1e-45f, 1e-45f, 1e-45f};
+    const roi_method::Custom same, infinite_left{kInf, 0, 0, 0}, nan_left{kNaN, 0, 0, 0};
+    const roi_method::UpperBody upper_body;
+    const std::tuple<const char*, Rect, RoiMethod, Options, Rect> cases[] = {
+        {"infinite extents", infinite, upper_body, even, {-kInf, kInf, 0x1p31f, -0x1p31f}},
+        {"infinite extent times a zero offset", wide, same, even, {kNaN, 0, 0, 4}},
+        {"denormal edges and extents", tiny, same, even, {0, -0.0f, 0, 0}},
+        {"infinite container", box, same, {.cw = kInf, .ch = kInf}, box},
+        {"NaN container", box, same, {.cw = kNaN, .ch = kNaN}, box},
+        {"container at minus infinity", box, same, {.cw = -kInf, .ch = -kInf}, {10, 10, 0, 0}},
+        {"infinite offset", box, infinite_left, even, {-kInf, 10, 0x1p31f, 100}},
+        {"NaN offset", box, nan_left, even, {kNaN, 10, 0, 100}},
+    };
+    for (const auto& [name, face, method, o, expected] : cases) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(bits(calculate_roi(face, method, FaceDetector::Default, o.cw, o.ch, o.even)),
+                  bits(expected));
+    }
+}
+
 // Each product is formed before its sum, in the written order; for this input any regrouping
 // changes the last bits.
 TEST(Roi, RoundsInWrittenOrder) {

@@ -6,8 +6,10 @@
 #include <cmath>
 #include <map>
 #include <numeric>
+#include <optional>
 #include <random>
 #include <span>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -151,6 +153,59 @@ TEST(Hrv, EstimatesFromPulseWaves) {
     const PeakDetectorConfig config{70, 30, 40, 220, 0.45f, 2.5f, 1.0f, 0.25f, true, true};
     const auto raw = detail::raw_intervals(detect_peaks(wave, config), {}, c, 30);
     EXPECT_EQ(detect_hrv_intervals(wave, {}, c, 70, 30, 40, 220).intervals_ms, raw.intervals_ms);
+}
+
+// One hostile value at a time in the rate, the band, the hint or the timestamps of a pulse wave:
+// every metric stays finite with a confidence from 0 to 1, and a 4 Hz tachogram of hostile
+// intervals holds at most 16 samples per interval.
+TEST(Hrv, HostileNumbers) {
+    const Series wave = pulse_wave(intervals(40, 40, 25)), c(wave.size(), 1.0f);
+    const std::size_t n = wave.size();
+    const float hostile[] = {NAN, INFINITY, -INFINITY, 0, -1, 1e-45f, 1e-30f, 1e30f, 3.4e38f};
+    struct Case {
+        std::string name;
+        float fs = 30, min_rate = 40, max_rate = 220;
+        std::optional<float> hint = {};
+        std::vector<double> timestamps = {};
+    };
+    std::vector<Case> cases;
+    for (const float v : hostile) {
+        const std::string value = testing::PrintToString(v);
+        cases.push_back({.name = "fs " + value, .fs = v});
+        cases.push_back({.name = "min_rate " + value, .min_rate = v});
+        cases.push_back({.name = "max_rate " + value, .max_rate = v});
+        cases.push_back({.name = "hint " + value, .hint = v});
+    }
+    const auto stamps = [n](auto at) {
+        std::vector<double> t(n);
+        for (std::size_t i = 0; i < n; ++i)
+            t[i] = at(double(i));
+        return t;
+    };
+    const std::pair<const char*, double (*)(double)> clocks[] = {
+        {"NaN timestamps", [](double) { return double(NAN); }},
+        {"infinite timestamps", [](double i) { return i < 500 ? -HUGE_VAL : HUGE_VAL; }},
+        {"1e300 s apart", [](double i) { return i * 1e300; }},
+        {"1e-300 s apart", [](double i) { return i * 1e-300; }},
+        {"backwards", [](double i) { return -i / 30; }}};
+    for (const auto& [name, at] : clocks)
+        cases.push_back({.name = name, .timestamps = stamps(at)});
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        const HrvIntervals beats =
+            detect_hrv_intervals(wave, k.timestamps, c, k.hint, k.fs, k.min_rate, k.max_rate);
+        for (const HrvMetric m : {Sdnn, Rmssd, LfHf, StressIndex, Pnn50, Sd1Sd2}) {
+            const HrvEstimate e = evaluate_hrv(beats, m, c);
+            EXPECT_TRUE(std::isfinite(e.value) && e.confidence >= 0 && e.confidence <= 1)
+                << int(m) << ": " << e.value << ", " << e.confidence;
+        }
+    }
+    const Series tachograms[] = {
+        {INFINITY, 1}, {NAN, 1000}, {-1000, 1000}, {1e-45f, 1e-45f}, {3e38f, -3e38f, 3e38f}};
+    for (const Series& r : tachograms) {
+        SCOPED_TRACE(testing::PrintToString(r));
+        EXPECT_LE(detail::resample_tachogram(r).size(), 16 * r.size());
+    }
 }
 
 }  // namespace

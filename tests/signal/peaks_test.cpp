@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -88,6 +89,53 @@ TEST(DetectPeaks, RelocatedAndRefinedPeaks) {
     const PeakSegments expected{
         {{0, 0.0f, 1.0f}, {21, 21.0f, 1.0f}, {30, 30.5f, 1.0f}, {41, 41 + 1 / 6.0f, 1.0f}}};
     EXPECT_EQ(detect_peaks(x, kDefaults), expected);
+}
+
+// One hostile value at a time in each rate, count and fraction of the configuration, presmoothed
+// and not: whatever the windows, distances and gaps become, the peaks are at most one per two
+// samples, lie in the signal, carry its value there and sit within half a sample of their index.
+TEST(DetectPeaks, HostileNumbers) {
+    std::vector<float> x(300);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        x[i] = std::sin(2 * std::numbers::pi_v<float> * i / 25) + 0.3f * std::sin(i * 1.7f);
+    const float hostile[] = {NAN, INFINITY, -INFINITY, 0, -1, 1e-45f, 1e-30f, 1e30f, 3.4e38f};
+    const std::pair<const char*, float PeakDetectorConfig::*> fields[] = {
+        {"fs", &PeakDetectorConfig::fs},
+        {"min_rate", &PeakDetectorConfig::min_rate},
+        {"max_rate", &PeakDetectorConfig::max_rate},
+        {"detection_threshold", &PeakDetectorConfig::detection_threshold},
+        {"window_cycles", &PeakDetectorConfig::window_cycles},
+        {"max_rate_change", &PeakDetectorConfig::max_rate_change},
+        {"refractory_fraction", &PeakDetectorConfig::refractory_fraction}};
+    for (const float value : hostile) {
+        for (const bool presmooth : {true, false}) {
+            std::vector<std::pair<std::string, PeakDetectorConfig>> configs;
+            for (const auto& [name, field] : fields) {
+                PeakDetectorConfig config = kDefaults;
+                config.*field = value;
+                configs.emplace_back(name, config);
+            }
+            PeakDetectorConfig hinted = kDefaults;
+            hinted.rate_hint = value;
+            configs.emplace_back("rate_hint", hinted);
+            for (auto& [name, config] : configs) {
+                SCOPED_TRACE(testing::Message()
+                             << name << " " << value << ", presmooth " << presmooth);
+                config.presmooth = presmooth;
+                std::size_t found = 0;
+                for (const std::vector<Peak>& segment : detect_peaks(x, config)) {
+                    EXPECT_FALSE(segment.empty());
+                    found += segment.size();
+                    for (const Peak& peak : segment) {
+                        ASSERT_LT(peak.index, x.size());
+                        EXPECT_EQ(peak.value, x[peak.index]);
+                        EXPECT_LE(std::fabs(peak.position - float(peak.index)), 0.5f);
+                    }
+                }
+                EXPECT_LE(found, x.size() / 2);
+            }
+        }
+    }
 }
 
 }  // namespace

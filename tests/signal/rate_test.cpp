@@ -96,6 +96,26 @@ TEST(RateEstimation, HostileInputNeverGivesNaN) {
         EXPECT_FALSE(std::isnan(periodogram(sine(300, 1.2, 1e18f), nullptr, 0.005f, b).rate)) << b;
 }
 
+// Hostile sampling rates against a fresh workspace: one without a usable bin width computes no
+// spectrum at all; any other keeps the spectrum within its 2^20-point cap. No rate is NaN.
+TEST(RateEstimation, HostileNumbers) {
+    const std::tuple<float, std::size_t> cases[] = {
+        {NAN, 0},   {INFINITY, 0},     {-INFINITY, 0},     {0, 0},
+        {-0.0f, 0}, {-30, 0},          {1e-45f, 256},      {1e-30f, 256},
+        {30, 4096}, {1e30f, 1u << 19}, {3.4e38f, 1u << 19}};
+    const std::vector<float> x = sine(300, 1.2);
+    for (const auto& [fs, bins] : cases) {
+        SCOPED_TRACE(testing::Message() << "fs " << fs);
+        SpectrumWorkspace ws;
+        const RateEstimate e = periodogram(x, &ws, 0.005f, 40, 220, fs);
+        EXPECT_EQ(ws.power.size(), bins);
+        EXPECT_TRUE(!std::isnan(e.rate) && e.confidence >= 0 && e.confidence <= 1);
+        if (bins == 0) {
+            EXPECT_EQ(std::pair(e.rate, e.confidence), std::pair(0.0f, 0.0f));
+        }
+    }
+}
+
 TEST(RateEstimation, PeakDetectionAveragesIntervalsWithinSegments) {
     // Peaks 25.5 samples apart fall alternately 26 and 25 samples apart unless refined, which
     // gives a confidence of 1 - (0.5 / 25.5) / 0.3.

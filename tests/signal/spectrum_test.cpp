@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <complex>
 #include <numbers>
@@ -61,6 +62,31 @@ TEST(Spectrum, KeepsStorageAndGivesNoBinsBelowTwoSamples) {
               4096u);
     compute_spectrum(samples(1), ws, true, 30.0f, 0.005f);
     EXPECT_TRUE(ws.power.empty() && ws.frequencies.empty() && ws.padded.size() == 128);
+}
+
+// Every (fs, resolution) pair of hostile values: the transform length is a power of two of at
+// least the signal's length and at most 2^20 points, however large fs / resolution is.
+TEST(Spectrum, HostileNumbers) {
+    const float hostile[] = {NAN,    INFINITY, -INFINITY, 0,  -0.0f, -0.005f, 1e-45f,
+                             1e-30f, 0.005f,   4,         30, 1e30f, 3.4e38f};
+    SpectrumWorkspace ws;
+    for (const float fs : hostile) {
+        for (const float resolution : hostile) {
+            SCOPED_TRACE(testing::Message() << "fs " << fs << ", resolution " << resolution);
+            compute_spectrum(samples(3), ws, true, fs, resolution);
+            const std::size_t length = ws.padded.size();
+            EXPECT_TRUE(std::has_single_bit(length) && length >= 4 && length <= 1u << 20) << length;
+            EXPECT_EQ(ws.power.size(), length / 2);
+            EXPECT_EQ(ws.frequencies.size(), length / 2);
+            EXPECT_EQ(ws.bins.size(), length / 2 + 1);
+        }
+    }
+    // Otherwise the signal's own length sets the transform length, which stays proportional to
+    // the input: a NaN fs gives M = 0, and 2^20 + 1 samples take 2^21 points whatever M is.
+    compute_spectrum(samples(3000), ws, false, NAN, 0.005f);
+    EXPECT_EQ(ws.padded.size(), 4096u);
+    compute_spectrum(samples((1 << 20) + 1), ws, false, 30, 1e-30f);
+    EXPECT_EQ(ws.padded.size(), 1u << 21);
 }
 
 }  // namespace

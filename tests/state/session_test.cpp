@@ -3,13 +3,19 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <string>
 #include <tuple>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "state/session_core.h"
 #include "state/synthetic_recording.h"
+#include "state/vitals.h"
+#include "state/waveforms.h"
 
 namespace {
 
@@ -171,6 +177,101 @@ TEST(Session, StaysBoundedOverMinutesOfLiveData) {
     EXPECT_NEAR(result.vitals.at("heart_rate").value, 72, 3);
     EXPECT_NEAR(result.vitals.at("respiratory_rate").value, 15, 1);
     EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), 1800u);
+}
+
+const std::vector<std::string> kEveryId = {
+    "heart_rate",   "respiratory_rate", "spo2",         "hrv_sdnn",
+    "hrv_rmssd",    "hrv_lfhf",         "hrv_pnn50",    "hrv_sd1sd2",
+    "stress_index", "ie_ratio",         "sbp",          "dbp",
+    "map",          "pulse_pressure",   "ppg_waveform", "respiratory_waveform",
+    "abp_waveform"};
+
+SessionConfig every_id(float fps_target) {
+    SessionConfig all = config(fps_target);
+    all.supported_vitals = kEveryId;
+    all.return_waveforms = {"ppg_waveform", "respiratory_waveform", "abp_waveform", "spo2"};
+    return all;
+}
+
+std::string name(const WaveformMode& mode) {
+    if (const auto* windowed = std::get_if<waveform_mode::Windowed>(&mode))
+        return "Windowed " + std::to_string(windowed->seconds);
+    return std::holds_alternative<waveform_mode::Global>(mode) ? "Global" : "Incremental";
+}
+
+// Hostile frame rates and windows on 70 s of model output in three batches: the history cap is 0
+// or unbounded as documented, the history holds what the cap allows, and every returned waveform
+// covers exactly the returned frames.
+TEST(Session, HostileFrameRatesAndWindows) {
+    using Windowed = waveform_mode::Windowed;
+    const std::pair<float, std::uint64_t> rates[] = {
+        {NAN, 0},    {INFINITY, UINT64_MAX}, {-INFINITY, 0},       {0, 0}, {-30, 0},
+        {1e-45f, 0}, {1e30f, UINT64_MAX},    {3.4e38f, UINT64_MAX}};
+    const WaveformMode modes[] = {
+        kIncremental,     Windowed{NAN}, Windowed{INFINITY}, Windowed{-INFINITY}, Windowed{1e30f},
+        Windowed{1e-45f}, kGlobal};
+    const auto recording = quorvanta::testing::make_recording(70, 30, 11);
+    for (const auto& [fps_target, max_frames] : rates) {
+        EXPECT_EQ(make_session_core(every_id(fps_target)).max_frames, max_frames) << fps_target;
+        for (const WaveformMode& mode : modes) {
+            SCOPED_TRACE(::testing::Message() << "fps_target " << fps_target << ", " << name(mode));
+            Session session(every_id(fps_target));
+            SessionResult result;
+            for (std::size_t first = 0; first < 2100; first += 700)
+                result = session.process(recording.batch(first, 700), mode);
+            const std::size_t kept = std::holds_alternative<waveform_mode::Global>(mode)
+                                         ? 2100
+                                         : std::min<std::uint64_t>(2100, max_frames);
+            EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), kept);
+            EXPECT_LE(result.timestamp.size(), kept);
+            for (const auto& [id, waveform] : result.waveforms) {
+                EXPECT_EQ(waveform.data.size(), result.timestamp.size()) << id;
+                EXPECT_EQ(waveform.confidence.size(), result.timestamp.size()) << id;
+            }
+            for (const auto& [id, vital] : result.vitals)
+                EXPECT_FALSE(std::isnan(vital.value)) << id;
+        }
+    }
+}
+
+// Timestamps that make the measured rate absurd, all in one batch analysed whole: a rate without
+// a usable bin width computes no spectrum, a huge finite one stays within the 2^20-point cap, and
+// the waveforms, processed at that rate or returned raw, keep one sample per frame.
+TEST(Session, HostileTimestamps) {
+    const std::tuple<const char*, double, std::size_t> cases[] = {
+        {"1e-300 s apart: infinite rate", 1e-300, 0},
+        {"1e-9 s apart: rate 1e9", 1e-9, 1u << 19},
+        {"1e300 s apart: rate 0", 1e300, 0},
+        {"30 fps", 1.0 / 30, 2048}};
+    const auto recording = quorvanta::testing::make_recording(70, 30, 11);
+    for (const auto& [name, spacing, bins] : cases) {
+        SCOPED_TRACE(name);
+        SessionInput input = recording.batch(0, 2100);
+        for (std::size_t i = 0; i < input.timestamp.size(); ++i)
+            input.timestamp[i] = double(i) * spacing;
+        SessionCore core = make_session_core(every_id(30));
+        merge_batch(core, input);
+        for (const auto& [id, estimate] : estimate_vitals(core, true))
+            EXPECT_FALSE(std::isnan(estimate.value)) << id;
+        EXPECT_EQ(core.spectrum_workspace.power.size(), bins);
+        const auto waveforms = build_waveforms(core, 0, true);
+        EXPECT_EQ(waveforms.size(), 4u);
+        for (const auto& [id, waveform] : waveforms)
+            EXPECT_EQ(waveform.data.size(), 2100u) << id;
+    }
+    // A non-finite newest timestamp is stored but does not block the frames that follow it: the
+    // next batch's frames 9.. are new against the newest finite one (frame 8). Incremental mode
+    // returns from the first frame after frame 8, which +inf is.
+    const std::pair<double, std::size_t> glitches[] = {{NAN, 9}, {INFINITY, 10}, {-INFINITY, 9}};
+    for (const auto& [glitch, returned] : glitches) {
+        SCOPED_TRACE(glitch);
+        Session session(config());
+        SessionInput glitched = batch(0, 10);
+        glitched.timestamp.back() = glitch;
+        EXPECT_EQ(session.process(glitched, kIncremental).timestamp.size(), 10u);
+        EXPECT_EQ(session.process(batch(8, 10), kIncremental).timestamp.size(), returned);
+        EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), 19u);
+    }
 }
 
 }  // namespace

@@ -29,25 +29,12 @@ std::string failure_of(Body&& body) {
     return message;
 }
 
-TEST(GuardedCall, SuccessLeavesTheStatusAsTheHostSetIt) {
-    RustCallStatus status{0, {7, 7, nullptr}};  // whatever the host left there
-    EXPECT_EQ(guarded_call(&status, [] { return 42; }), 42);
-    EXPECT_EQ(status.error_buf.capacity, 7u);
-}
-
+// The success path, the zero RustBuffer and the argument names are pinned end to end.
 TEST(GuardedCall, FaultsBecomeCode2AndTheZeroValue) {
     EXPECT_EQ(failure_of([] { throw std::logic_error("broken"); }), "broken");
     EXPECT_EQ(failure_of([] { throw 42; }), "Unknown panic!");
-    const RustBuffer buf = guarded_call(nullptr, []() -> RustBuffer { throw 42; });
-    EXPECT_EQ(buf.capacity + buf.len, 0u);
-    EXPECT_EQ(buf.data, nullptr);
     EXPECT_EQ(guarded_call(nullptr, []() -> float { throw std::bad_alloc(); }), 0.0f);
-}
-
-TEST(GuardedCall, LiftingErrorsNameTheArgumentButABrokenBufferIsAContractViolation) {
-    EXPECT_EQ(failure_of([] { lift_bool("flush", -1); }),
-              "Failed to convert arg 'flush': unexpected byte for Boolean");
-    EXPECT_FALSE(lift_bool("flush", 0));  // and 1 is true: force_even shows it end to end
+    // A broken buffer is a contract violation, not a lifting error of the argument.
     std::uint8_t byte = 0;
     const OwnedBuffer broken{RustBuffer{1, 5, &byte}};  // never released: not ours to trust
     EXPECT_EQ(failure_of([&] { lift<Rect>("face", broken); }),

@@ -7,6 +7,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <initializer_list>
 #include <memory>
 #include <string>
 #include <utility>
@@ -65,51 +66,35 @@ inline const Library& lib() {
     return library;
 }
 
-inline void put_u32(Bytes& out, std::uint32_t v) {
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
-inline void put_u64(Bytes& out, std::uint64_t v) {
-    put_u32(out, static_cast<std::uint32_t>(v >> 32));
-    put_u32(out, static_cast<std::uint32_t>(v));
-}
-inline void put_f32(Bytes& out, float v) {
-    put_u32(out, std::bit_cast<std::uint32_t>(v));
-}
-inline void put_f64(Bytes& out, double v) {
-    put_u64(out, std::bit_cast<std::uint64_t>(v));
-}
-inline void put_text(Bytes& out, const std::string& text) {
-    put_u32(out, static_cast<std::uint32_t>(text.size()));
-    out.insert(out.end(), text.begin(), text.end());
-}
-inline Bytes rect(float x, float y, float w, float h) {
+// Encodings built as expressions, so that a value reads as its layout: cat({u32(2), text("a")}).
+inline const auto cat = [](std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (float v : {x, y, w, h})
-        put_f32(out, v);
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
     return out;
-}
+};
+inline const auto u32 = [](std::uint32_t v) {
+    return Bytes{std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8),
+                 std::uint8_t(v)};
+};
+inline const auto u64 = [](std::uint64_t v) { return cat({u32(v >> 32), u32(v & 0xFFFFFFFF)}); };
+inline const auto f32 = [](float v) { return u32(std::bit_cast<std::uint32_t>(v)); };
+inline const auto f64 = [](double v) { return u64(std::bit_cast<std::uint64_t>(v)); };
+inline const auto text = [](const std::string& s) {
+    return cat({u32(static_cast<std::uint32_t>(s.size())), {s.begin(), s.end()}});
+};
+inline const auto rect = [](float x, float y, float w, float h) {
+    return cat({f32(x), f32(y), f32(w), f32(h)});
+};
 // An enum value without fields: its 1-based variant index.
-inline Bytes variant(std::int32_t index) {
-    Bytes out;
-    put_u32(out, static_cast<std::uint32_t>(index));
-    return out;
-}
+inline const auto variant = u32;
 
 // An encoded SessionConfig at 30 fps with heart rate and the PPG waveform.
 inline Bytes session_config(const std::string& model, std::uint64_t input_size = 40,
                             std::uint64_t n_inputs = 4) {
-    Bytes out;
-    put_text(out, model);
-    put_u32(out, 1);
-    put_text(out, "heart_rate");
-    out.insert(out.end(), {1, 0, 0, 0, 1});  // Some: a list of one
-    put_text(out, "ppg_waveform");
-    put_f32(out, 30.0f);
-    put_u64(out, input_size);
-    put_u64(out, n_inputs);
-    put_text(out, "face");
-    return out;
+    const Bytes some_list_of_one = cat({{1}, u32(1)});
+    return cat({text(model), u32(1), text("heart_rate"), some_list_of_one, text("ppg_waveform"),
+                f32(30), u64(input_size), u64(n_inputs), text("face")});
 }
 
 }  // namespace host

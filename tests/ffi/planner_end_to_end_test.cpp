@@ -25,25 +25,14 @@ auto call(const std::string& name, Args... args) {
     return lib().get<Fn>(("uniffi_quorvanta_core_fn_" + name).c_str())(args..., &status);
 }
 
-const auto cat = [](std::initializer_list<Bytes> parts) {
-    Bytes out;
-    for (const Bytes& part : parts)
-        out.insert(out.end(), part.begin(), part.end());
-    return out;
-};
-const auto u32 = [](std::uint32_t v) { return variant(static_cast<std::int32_t>(v)); };
-const auto text = [](const std::string& s) { return cat({u32(s.size()), {s.begin(), s.end()}}); };
 const Bytes kBox = rect(0, 0, 100, 100), kStream = u32(1), kFile = u32(2);
 
 // A sequence<BufferMetadata> of buffers of 40 frames over kBox, last seen at 20 s, each given
 // as its id and creation time.
 Bytes buffers(std::initializer_list<std::pair<std::string, double>> entries) {
     Bytes out = u32(static_cast<std::uint32_t>(entries.size()));
-    for (const auto& [id, created_at] : entries) {
-        out = cat({out, text(id), kBox, u32(40)});
-        put_f64(out, created_at);
-        put_f64(out, 20.0);
-    }
+    for (const auto& [id, created_at] : entries)
+        out = cat({out, text(id), kBox, u32(40), f64(created_at), f64(20.0)});
     return out;
 }
 

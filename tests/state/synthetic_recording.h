@@ -1,16 +1,31 @@
-// Synthetic model output with known truth: a pulse train at about 72 per minute with respiratory
-// sinus arrhythmia and beat-to-beat jitter, a 15 per minute respiration, arterial pressure,
-// per-frame SpO2 and blood pressures, camera-like noise and one second of motion artefact with
-// low confidence.
+// Shared by the state tests: a session configuration, and synthetic model output with known truth:
+// a pulse train at about 72 per minute with respiratory sinus arrhythmia and beat-to-beat jitter, a
+// 15 per minute respiration, arterial pressure, per-frame SpO2 and blood pressures, camera-like
+// noise and one second of motion artefact with low confidence.
 #pragma once
 
 #include <cmath>
+#include <optional>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "types/records.h"
 
 namespace quorvanta::testing {
+
+// A session of model "m1" at `fps_target`, for inputs of 40 frames taken 4 at a time.
+inline SessionConfig session_config(std::vector<std::string> vitals = {},
+                                    std::optional<std::vector<std::string>> waveforms = {},
+                                    float fps_target = 30) {
+    return {"m1", std::move(vitals), std::move(waveforms), fps_target, 40, 4, "face"};
+}
+
+// Every vital with a scalar estimate.
+inline const std::vector<std::string> kEveryVital = {
+    "heart_rate", "respiratory_rate", "spo2",         "hrv_sdnn", "hrv_rmssd", "hrv_lfhf",
+    "hrv_pnn50",  "hrv_sd1sd2",       "stress_index", "ie_ratio", "sbp",       "dbp",
+    "map",        "pulse_pressure"};
 
 struct SyntheticRecording {
     std::vector<double> timestamps;

@@ -13,6 +13,11 @@ namespace {
 constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 constexpr float kInf = std::numeric_limits<float>::infinity();
 
+// Bit patterns, so that signed zeros differ.
+std::uint32_t bits(float v) {
+    return std::bit_cast<std::uint32_t>(v);
+}
+
 // Each upper limit is probed with the largest float below it and with the limit itself.
 TEST(SaturatingCast, TruncatesTowardZeroAndClampsAtTheLimits) {
     const std::tuple<float, std::int32_t, std::uint32_t, std::uint64_t> cases[] = {
@@ -39,24 +44,21 @@ TEST(RoundHalfAway, RoundsHalvesAwayFromZero) {
     // 0.49999997 + 0.5 and 8388609 + 0.5 round up in float, so floor(v + 0.5) fails both.
     const float cases[][2] = {{0.5f, 1.0f},        {2.5f, 3.0f},   {-2.5f, -3.0f},
                               {0.49999997f, 0.0f}, {-0.4f, -0.0f}, {8388609.0f, 8388609.0f}};
-    for (const auto& [input, expected] : cases) {
-        EXPECT_EQ(std::bit_cast<std::uint32_t>(round_half_away(input)),
-                  std::bit_cast<std::uint32_t>(expected))
-            << input;
-    }
+    for (const auto& [input, expected] : cases)
+        EXPECT_EQ(bits(round_half_away(input)), bits(expected)) << input;
     EXPECT_TRUE(std::isnan(round_half_away(kNaN)));
 }
 
-// Ties return the first operand, which only signed zeros make visible.
+// A NaN yields the other operand; ties return the first, which only signed zeros make visible.
 TEST(MinMaxNum, NaNYieldsTheOtherOperandAndTiesYieldTheFirst) {
-    EXPECT_EQ(min_num(kNaN, 2.0f), 2.0f);
-    EXPECT_EQ(min_num(2.0f, kNaN), 2.0f);
-    EXPECT_EQ(max_num(kNaN, -3.0f), -3.0f);
-    EXPECT_EQ(max_num(-3.0f, kNaN), -3.0f);
-    EXPECT_EQ(min_num(1.0f, -kInf), -kInf);
-    EXPECT_EQ(max_num(1.0f, 4.0f), 4.0f);
-    EXPECT_TRUE(std::signbit(min_num(-0.0f, 0.0f)));
-    EXPECT_TRUE(std::signbit(max_num(-0.0f, 0.0f)));
+    // a, b, min, max
+    const float cases[][4] = {
+        {kNaN, 2, 2, 2}, {-3, kNaN, -3, -3}, {1, -kInf, -kInf, 1}, {-0.0f, 0.0f, -0.0f, -0.0f}};
+    for (const auto& [a, b, min, max] : cases) {
+        SCOPED_TRACE(testing::Message() << a << ", " << b);
+        EXPECT_EQ(bits(min_num(a, b)), bits(min));
+        EXPECT_EQ(bits(max_num(a, b)), bits(max));
+    }
 }
 
 }  // namespace

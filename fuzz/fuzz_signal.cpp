@@ -1,0 +1,211 @@
+// The signal routines with arbitrary arrays (NaN and infinities included) and arbitrary parameters:
+// one signal per input, then a few routines on it. Signals are capped at kMaxSamples so that a run
+// stays fast; parameters are not capped at all, so an absurd rate or resolution must not make a
+// routine allocate without bound (libFuzzer's -malloc_limit_mb and -rss_limit_mb catch that).
+//
+// Besides "no crash and no undefined behaviour", each routine is checked for the promises that
+// hold for every input: filters keep the length, a window length is at least 1, a spectrum has as
+// many powers as frequencies, rates and confidences are never NaN and confidences lie in 0..1,
+// and peaks lie inside the signal in non-empty segments.
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "hostile_values.h"
+#include "signal/fft.h"
+#include "signal/filters.h"
+#include "signal/hrv.h"
+#include "signal/peaks.h"
+
+namespace {
+
+using namespace quorvanta;
+using fuzz::hostile;
+using fuzz::require;
+
+constexpr std::size_t kMaxSamples = 4096;
+constexpr std::size_t kTypicalSamples = 600;
+constexpr int kMaxOperations = 8;
+constexpr float kTypicalFs = 30.0f;
+// Bins of the longest transform that parameters alone may ask for (2^20 points).
+constexpr std::size_t kMaxTransformBins = std::size_t{1} << 19;
+
+class Operations {
+public:
+    explicit Operations(FuzzedDataProvider& data) : data_(data), signal_(make_signal()) {}
+
+    void run() {
+        for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
+            switch (data_.ConsumeIntegralInRange(0, 6)) {
+                case 0:
+                    filters();
+                    break;
+                case 1:
+                    detrend();
+                    break;
+                case 2:
+                    spectrum();
+                    break;
+                case 3:
+                    rate();
+                    break;
+                case 4:
+                    peaks();
+                    break;
+                case 5:
+                    hrv();
+                    break;
+                default:
+                    signal_ = make_signal();
+                    break;
+            }
+        }
+    }
+
+private:
+    // A pulse-like wave at 72 per minute with a few odd samples, or samples of any value at all.
+    std::vector<float> make_signal() {
+        std::vector<float> samples(fuzz::hostile_count(data_, kTypicalSamples, kMaxSamples));
+        const bool arbitrary = data_.ConsumeIntegralInRange(0, 3) == 3;
+        for (std::size_t i = 0; i < samples.size(); ++i) {
+            const float t = static_cast<float>(i) / kTypicalFs;
+            const float typical = std::sin(7.539822f * t) + 0.3f * std::sin(15.079645f * t);
+            samples[i] = arbitrary ? hostile(data_, typical) : typical;
+        }
+        const int odd_ones = data_.ConsumeIntegralInRange(0, 3);
+        for (int k = 0; k < odd_ones && !samples.empty(); ++k) {
+            float& sample =
+                samples[data_.ConsumeIntegralInRange<std::size_t>(0, samples.size() - 1)];
+            sample = hostile(data_, sample);
+        }
+        return samples;
+    }
+
+    std::optional<float> rate_hint() {
+        if (data_.ConsumeBool()) return std::nullopt;
+        return hostile(data_, 72.0f);
+    }
+
+    void require_same_length(const std::vector<float>& out) const {
+        require(out.size() == signal_.size(), "a filter keeps the signal's length");
+    }
+
+    void filters() {
+        require_same_length(standardize(signal_));
+        const std::uint64_t window =
+            smoothing_window_length(hostile(data_, 3.0f), hostile(data_, kTypicalFs));
+        require(window >= 1, "a window length is at least 1");
+        require_same_length(
+            moving_average(signal_, fuzz::hostile_integer<std::uint64_t>(data_, window)));
+    }
+
+    void detrend() {
+        require_same_length(
+            detrend_signal(signal_, hostile(data_, kTypicalFs), hostile(data_, 0.5f)));
+    }
+
+    void spectrum() {
+        const bool window = data_.ConsumeBool();
+        const float fs = hostile(data_, kTypicalFs);
+        const float resolution = hostile(data_, 0.005f);
+        compute_spectrum(signal_, workspace_, window, fs, resolution);
+        require(workspace_.frequencies.size() == workspace_.power.size(),
+                "a spectrum has one power per frequency");
+        require(workspace_.frequencies.size() <=
+                    std::max(kMaxTransformBins, std::bit_ceil(signal_.size()) / 2),
+                "a spectrum is no longer than the cap or the signal demands");
+    }
+
+    void rate() {
+        RateMethod method;
+        method.kind =
+            data_.ConsumeBool() ? RateMethodKind::PeakDetection : RateMethodKind::Periodogram;
+        method.selector = data_.ConsumeIntegral<std::uint8_t>();
+        method.param = hostile(data_, method.kind == RateMethodKind::Periodogram ? 0.005f : 0.25f);
+        const std::optional<float> hint = rate_hint();
+        SpectrumWorkspace* workspace = data_.ConsumeBool() ? &workspace_ : nullptr;
+        const float fs = hostile(data_, kTypicalFs);
+        const float min_rate = hostile(data_, 40.0f);
+        const float max_rate = hostile(data_, 220.0f);
+        const RateEstimate estimate =
+            estimate_rate(signal_, method, hint, workspace, fs, min_rate, max_rate);
+        require(!std::isnan(estimate.rate), "a rate is never NaN");
+        require(estimate.confidence >= 0.0f && estimate.confidence <= 1.0f,
+                "a rate's confidence lies in 0..1");
+    }
+
+    PeakDetectorConfig peak_config() {
+        PeakDetectorConfig config;
+        config.rate_hint = rate_hint();
+        config.fs = hostile(data_, kTypicalFs);
+        config.min_rate = hostile(data_, 40.0f);
+        config.max_rate = hostile(data_, 220.0f);
+        config.detection_threshold = hostile(data_, 0.45f);
+        config.window_cycles = hostile(data_, 2.5f);
+        config.max_rate_change = hostile(data_, 1.0f);
+        config.refractory_fraction = hostile(data_, 0.25f);
+        config.refine = data_.ConsumeBool();
+        config.presmooth = data_.ConsumeBool();
+        return config;
+    }
+
+    void peaks() {
+        for (const std::vector<Peak>& segment : detect_peaks(signal_, peak_config())) {
+            require(!segment.empty(), "a peak segment is not empty");
+            for (const Peak& peak : segment)
+                require(peak.index < signal_.size(), "a peak lies inside the signal");
+        }
+    }
+
+    // Timestamps at the typical rate, fewer or more of them than samples, any of them odd.
+    std::vector<double> timestamps() {
+        std::vector<double> times(fuzz::hostile_count(data_, signal_.size(), kMaxSamples));
+        const double start = hostile(data_, 0.0);
+        const double step = hostile(data_, 1.0 / kTypicalFs);
+        for (std::size_t i = 0; i < times.size(); ++i)
+            times[i] = start + static_cast<double>(i) * step;
+        const int odd_ones = data_.ConsumeIntegralInRange(0, 3);
+        for (int k = 0; k < odd_ones && !times.empty(); ++k) {
+            double& time = times[data_.ConsumeIntegralInRange<std::size_t>(0, times.size() - 1)];
+            time = hostile(data_, time);
+        }
+        return times;
+    }
+
+    std::vector<float> confidences() {
+        std::vector<float> values(fuzz::hostile_count(data_, signal_.size(), kMaxSamples), 0.9f);
+        if (data_.ConsumeBool()) {
+            for (float& value : values)
+                value = hostile(data_, 0.9f);
+        }
+        return values;
+    }
+
+    void hrv() {
+        const auto metric = hrv_metric_from_selector(data_.ConsumeIntegral<std::uint8_t>());
+        const std::vector<double> times = timestamps();
+        const std::vector<float> confidence = confidences();
+        const std::optional<float> hint = rate_hint();
+        const float fs = hostile(data_, kTypicalFs);
+        const float min_rate = hostile(data_, 40.0f);
+        const float max_rate = hostile(data_, 220.0f);
+        estimate_hrv(signal_, metric, times, confidence, hint, fs, min_rate, max_rate);
+    }
+
+    FuzzedDataProvider& data_;
+    std::vector<float> signal_;
+    SpectrumWorkspace workspace_;
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider provider(data, size);
+    Operations(provider).run();
+    return 0;
+}

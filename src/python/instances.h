@@ -51,10 +51,21 @@ using SessionHandle = std::unique_ptr<Session>;
 enum class Access { ReadWrite, ReadOnly };
 
 // Per class: kName, kDoc (with the constructor's signature first when there is one), and for
-// records the access of their attributes and kConstructor, the field indexes that the
-// constructor's parameters fill, in parameter order (absent: no constructor).
+// records the access of their attributes and, when they have a constructor, kConstructor: the
+// field indexes that its parameters fill, in parameter order, the first kRequired without default.
 template <class T>
 struct ClassTraits;
+
+template <Access access>
+struct RecordClass {
+    static constexpr Access kAccess = access;
+};
+
+template <std::size_t required, std::size_t... fields>
+struct ConstructedRecordClass : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::size_t, sizeof...(fields)> kConstructor{fields...};
+    static constexpr std::size_t kRequired = required;
+};
 
 template <>
 struct ClassTraits<SessionHandle> {
@@ -64,79 +75,60 @@ struct ClassTraits<SessionHandle> {
         "frame data natively across FFI and Wasm.";
 };
 template <>
-struct ClassTraits<SessionConfig> {
+struct ClassTraits<SessionConfig> : ConstructedRecordClass<6, 0, 1, 3, 4, 5, 6, 2> {
     static constexpr const char* kName = "SessionConfig";
     static constexpr const char* kDoc =
         "SessionConfig(model_name, supported_vitals, fps_target, input_size, n_inputs, "
         "roi_method, return_waveforms=None)\n--\n\nConfiguration for initializing a Quorvanta "
         "session.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 7> kConstructor{0, 1, 3, 4, 5, 6, 2};
-    static constexpr std::size_t kRequired = 6;
 };
 template <>
-struct ClassTraits<SessionInput> {
+struct ClassTraits<SessionInput> : ConstructedRecordClass<3, 0, 1, 2> {
     static constexpr const char* kName = "SessionInput";
     static constexpr const char* kDoc =
         "SessionInput(face, signals, timestamp)\n--\n\nThe core batch input object submitted to "
         "the session engine for processing.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 3> kConstructor{0, 1, 2};
-    static constexpr std::size_t kRequired = 3;
 };
 template <>
-struct ClassTraits<SignalInput> {
+struct ClassTraits<SignalInput> : ConstructedRecordClass<2, 0, 1> {
     static constexpr const char* kName = "SignalInput";
     static constexpr const char* kDoc =
         "SignalInput(data, confidence)\n--\n\nA generic wrapper for a single physical signal and "
         "its corresponding confidence array.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 2> kConstructor{0, 1};
-    static constexpr std::size_t kRequired = 2;
 };
 template <>
-struct ClassTraits<FaceInput> {
+struct ClassTraits<FaceInput> : ConstructedRecordClass<2, 0, 1> {
     static constexpr const char* kName = "FaceInput";
     static constexpr const char* kDoc =
         "FaceInput(coordinates, confidence)\n--\n\nInput payload representing tracked face "
         "bounding boxes over a sequence of frames.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 2> kConstructor{0, 1};
-    static constexpr std::size_t kRequired = 2;
 };
 template <>
-struct ClassTraits<SessionResult> {
+struct ClassTraits<SessionResult> : RecordClass<Access::ReadOnly> {
     static constexpr const char* kName = "SessionResult";
     static constexpr const char* kDoc =
         "The final payload aggregated from a session processing tick.";
-    static constexpr Access kAccess = Access::ReadOnly;
 };
 template <>
-struct ClassTraits<WaveformResult> {
+struct ClassTraits<WaveformResult> : RecordClass<Access::ReadOnly> {
     static constexpr const char* kName = "WaveformResult";
     static constexpr const char* kDoc = "Derived continuous waveform data alongside unit metadata.";
-    static constexpr Access kAccess = Access::ReadOnly;
 };
 template <>
-struct ClassTraits<VitalResult> {
+struct ClassTraits<VitalResult> : RecordClass<Access::ReadOnly> {
     static constexpr const char* kName = "VitalResult";
     static constexpr const char* kDoc = "Derived scalar physiological value.";
-    static constexpr Access kAccess = Access::ReadOnly;
 };
 template <>
-struct ClassTraits<FaceResult> {
+struct ClassTraits<FaceResult> : RecordClass<Access::ReadOnly> {
     static constexpr const char* kName = "FaceResult";
     static constexpr const char* kDoc = "Filtered/smoothed output face coordinates.";
-    static constexpr Access kAccess = Access::ReadOnly;
 };
 template <>
-struct ClassTraits<Rect> {
+struct ClassTraits<Rect> : ConstructedRecordClass<4, 0, 1, 2, 3> {
     static constexpr const char* kName = "Rect";
     static constexpr const char* kDoc =
         "Rect(x, y, width, height)\n--\n\nA simple bounding box definition.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 4> kConstructor{0, 1, 2, 3};
-    static constexpr std::size_t kRequired = 4;
 };
 template <>
 struct ClassTraits<InferenceMode> {
@@ -145,11 +137,10 @@ struct ClassTraits<InferenceMode> {
     static constexpr std::array<std::string_view, 2> kVariants{"Stream", "File"};
 };
 template <>
-struct ClassTraits<BufferConfig> {
+struct ClassTraits<BufferConfig> : RecordClass<Access::ReadWrite> {
     static constexpr const char* kName = "BufferConfig";
     static constexpr const char* kDoc =
         "Capacity constraints and threshold configuration for buffers.";
-    static constexpr Access kAccess = Access::ReadWrite;
 };
 template <>
 struct ClassTraits<BufferActionType> {
@@ -158,42 +149,35 @@ struct ClassTraits<BufferActionType> {
     static constexpr std::array<std::string_view, 3> kVariants{"Create", "KeepAlive", "Ignore"};
 };
 template <>
-struct ClassTraits<BufferAction> {
+struct ClassTraits<BufferAction> : RecordClass<Access::ReadWrite> {
     static constexpr const char* kName = "BufferAction";
     static constexpr const char* kDoc =
         "The concrete instruction resulting from evaluating a target.";
-    static constexpr Access kAccess = Access::ReadWrite;
 };
 template <>
-struct ClassTraits<BufferMetadata> {
+struct ClassTraits<BufferMetadata> : ConstructedRecordClass<5, 0, 1, 2, 3, 4> {
     static constexpr const char* kName = "BufferMetadata";
     static constexpr const char* kDoc =
         "BufferMetadata(id, roi, count, created_at, last_seen)\n--\n\nIdentifiable state metadata "
         "attached to a specific processing buffer.";
-    static constexpr Access kAccess = Access::ReadWrite;
-    static constexpr std::array<std::size_t, 5> kConstructor{0, 1, 2, 3, 4};
-    static constexpr std::size_t kRequired = 5;
 };
 template <>
-struct ClassTraits<InferenceCommand> {
+struct ClassTraits<InferenceCommand> : RecordClass<Access::ReadWrite> {
     static constexpr const char* kName = "InferenceCommand";
     static constexpr const char* kDoc =
         "Command returned by the BufferPlanner indicating how many frames to extract.";
-    static constexpr Access kAccess = Access::ReadWrite;
 };
 template <>
-struct ClassTraits<ExecutionPlan> {
+struct ClassTraits<ExecutionPlan> : RecordClass<Access::ReadWrite> {
     static constexpr const char* kName = "ExecutionPlan";
     static constexpr const char* kDoc =
         "Aggregated output from the BufferPlanner dictating next steps for all buffers.";
-    static constexpr Access kAccess = Access::ReadWrite;
 };
 template <>
-struct ClassTraits<VitalDisplayMeta> {
+struct ClassTraits<VitalDisplayMeta> : RecordClass<Access::ReadWrite> {
     static constexpr const char* kName = "VitalDisplayMeta";
     static constexpr const char* kDoc =
         "Extracted UI/display properties for a specific vital sign.";
-    static constexpr Access kAccess = Access::ReadWrite;
 };
 
 }  // namespace quorvanta::python

@@ -117,7 +117,7 @@ int analyze_command(AnalyzeArguments arguments) {
                        [&](std::size_t done, std::size_t total) { progress.update(done, total); });
     }();
     const Truth* known_truth = truth ? &*truth : nullptr;
-    const std::vector<VitalRow> rows = final_vitals(analysis, known_truth);
+    const std::vector<VitalRow> rows = final_vitals(recording, analysis, known_truth);
 
     if (!arguments.json_file.empty()) {
         const auto document = analysis_json(recording, analysis, rows,
@@ -144,7 +144,7 @@ int analyze_command(AnalyzeArguments arguments) {
         return 0;
     }
     std::cout << "Vitals at " << std::fixed << std::setprecision(2)
-              << analysis.batches.back().result.timestamp.back() << " s\n"
+              << last_batch_time(recording, analysis) << " s\n"
               << std::defaultfloat;
     print_vitals_table(std::cout, rows, known_truth != nullptr);
     if (!arguments.plot_file.empty())

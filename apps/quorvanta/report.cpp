@@ -142,15 +142,20 @@ double estimator_window(const std::string& vital) {
     return spec->methods.front().max_seconds;
 }
 
-std::vector<VitalRow> final_vitals(const Analysis& analysis, const Truth* truth) {
+double last_batch_time(const Recording& recording, const Analysis& analysis) {
+    return recording.timestamps[analysis.batches.back().frames.back()];
+}
+
+std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& analysis,
+                                   const Truth* truth) {
     if (analysis.batches.empty()) return {};
     const SessionResult& last = analysis.batches.back().result;
-    const double end = last.timestamp.empty() ? 0.0 : last.timestamp.back();
+    const double end = last_batch_time(recording, analysis);
     const bool global = std::holds_alternative<waveform_mode::Global>(analysis.waveform_mode);
     std::vector<VitalRow> rows;
     for (const std::string& id : in_catalogue_order(last.vitals)) {
         VitalRow row{id, last.vitals.at(id), std::nullopt};
-        if (truth != nullptr && !last.timestamp.empty()) {
+        if (truth != nullptr) {
             const double window =
                 global ? std::numeric_limits<double>::infinity() : estimator_window(id);
             row.truth = truth->mean_over(id, end, window);

@@ -32,7 +32,11 @@ struct VitalRow {
     VitalResult result;
     std::optional<double> truth;
 };
-std::vector<VitalRow> final_vitals(const Analysis& analysis, const Truth* truth);
+std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& analysis,
+                                   const Truth* truth);
+
+// The time of the last batch's newest frame (its result may return no frame at all).
+double last_batch_time(const Recording& recording, const Analysis& analysis);
 
 // The seconds of history an estimate of `vital` summarises, outside Global mode.
 double estimator_window(const std::string& vital);

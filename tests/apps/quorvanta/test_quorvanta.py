@@ -2,6 +2,7 @@
 
 import csv
 import json
+import math
 import os
 import re
 import subprocess
@@ -140,3 +141,15 @@ def test_vitals_lists_the_registry():
     lines = run("vitals").stdout.splitlines()
     assert re.split(r"\s{2,}", lines[1])[:4] == ["heart_rate", "hr, pulse", "Heart Rate", "bpm"]
     assert len(lines) == 1 + 17
+
+
+def test_a_last_batch_of_repeated_frames_still_reports_its_vitals(tmp_path):
+    """Frames that repeat a polled frame's timestamp make a final batch with no new frame."""
+    recording = tmp_path / "stalled.csv"
+    times = [i / 30 for i in range(1201)] + [40.0] * 60  # the planner is polled at 40.0 s
+    rows = (f"{t},{math.sin(2 * math.pi * 1.2 * t)}" for t in times)
+    recording.write_text("timestamp,ppg_waveform\n" + "\n".join(rows) + "\n")
+    result = run("analyze", recording)
+    assert result.returncode == 0, result.stderr
+    assert "Vitals at 40.00 s\n" in result.stdout
+    assert table_row(result.stdout, "Heart Rate")[2] == "bpm"

@@ -30,9 +30,13 @@ using fuzz::require;
 constexpr int kMaxOperations = 16;
 constexpr std::size_t kMaxBuffers = 16;
 constexpr const char* kBufferIds[] = {"a", "b", "c", "d"};  // few, so that ids repeat
+constexpr Rect kTypicalRect{100.0f, 100.0f, 200.0f, 200.0f};
+constexpr RoiMethod kPresetRoiMethods[] = {roi_method::Face{}, roi_method::Forehead{},
+                                           roi_method::UpperBody{}, roi_method::UpperBodyCropped{}};
 
-bool bitwise_equal(const Rect& a, const Rect& b) {
-    return std::memcmp(&a, &b, sizeof(Rect)) == 0;
+template <class T>
+bool bitwise_equal(const T& a, const T& b) {
+    return std::memcmp(&a, &b, sizeof(T)) == 0;
 }
 
 bool finite(const Rect& r) {
@@ -40,36 +44,29 @@ bool finite(const Rect& r) {
            std::isfinite(r.height);
 }
 
+// Both corners finite, which needs every number finite as well.
+bool finite_corners(const Rect& r) {
+    return std::isfinite(r.x + r.width) && std::isfinite(r.y + r.height);
+}
+
+bool has_id(const std::vector<BufferMetadata>& list, const std::string& id) {
+    return std::ranges::find(list, id, &BufferMetadata::id) != list.end();
+}
+
 class Operations {
 public:
     explicit Operations(FuzzedDataProvider& data) : data_(data), planner_(buffer_config()) {}
 
     void run() {
-        for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
-            switch (data_.ConsumeIntegralInRange(0, 6)) {
-                case 0:
-                    evaluate_target();
-                    break;
-                case 1:
-                    is_ready();
-                    break;
-                case 2:
-                    poll();
-                    break;
-                case 3:
-                    buffer_configuration();
-                    break;
-                case 4:
-                    iou();
-                    break;
-                case 5:
-                    containment();
-                    break;
-                default:
-                    roi();
-                    break;
-            }
-        }
+        static constexpr void (Operations::*kOperations[])() = {&Operations::evaluate_target,
+                                                                &Operations::is_ready,
+                                                                &Operations::poll,
+                                                                &Operations::buffer_configuration,
+                                                                &Operations::iou,
+                                                                &Operations::containment,
+                                                                &Operations::roi};
+        for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i)
+            (this->*data_.PickValueInArray(kOperations))();
     }
 
 private:
@@ -99,7 +96,7 @@ private:
             buffer.id = data_.ConsumeIntegralInRange(0, 7) == 7
                             ? fuzz::hostile_text(data_)
                             : data_.PickValueInArray(kBufferIds);
-            buffer.roi = rect({100.0f, 100.0f, 200.0f, 200.0f});
+            buffer.roi = rect(kTypicalRect);
             buffer.count = fuzz::hostile_integer<std::uint32_t>(data_, 40);
             buffer.created_at = hostile(data_, created += 1.0);
             buffer.last_seen = hostile(data_, created + 0.5);
@@ -107,24 +104,19 @@ private:
         return list;
     }
 
-    static bool has_id(const std::vector<BufferMetadata>& list, const std::string& id) {
-        return std::any_of(list.begin(), list.end(),
-                           [&id](const BufferMetadata& buffer) { return buffer.id == id; });
-    }
-
     void evaluate_target() {
         const Rect target = rect({110.0f, 105.0f, 190.0f, 200.0f});
         const double timestamp = hostile(data_, 14.0);
         const std::vector<BufferMetadata> list = buffers();
         const BufferAction action = planner_.evaluate_target(target, timestamp, list);
-        if (action.action == BufferActionType::KeepAlive) {
-            require(action.matched_id && has_id(list, *action.matched_id) && !action.roi,
-                    "KeepAlive names one of the given buffers");
-        } else {
-            require(action.action == BufferActionType::Create, "evaluate_target never ignores");
-            require(!action.matched_id && action.roi && bitwise_equal(*action.roi, target),
-                    "Create carries the target unchanged");
-        }
+        const bool keeps_given = action.action == BufferActionType::KeepAlive &&
+                                 action.matched_id && has_id(list, *action.matched_id) &&
+                                 !action.roi;
+        const bool creates_target = action.action == BufferActionType::Create &&
+                                    !action.matched_id && action.roi &&
+                                    bitwise_equal(*action.roi, target);
+        require(keeps_given || creates_target,
+                "evaluate_target keeps a given buffer alive or creates one for the target as is");
     }
 
     void is_ready() {
@@ -139,19 +131,18 @@ private:
         const bool has_state = data_.ConsumeBool();
         const bool flush = data_.ConsumeBool();
         const ExecutionPlan plan = planner_.poll(list, now, mode, has_state, flush);
-        const auto& drops = plan.buffers_to_drop;
-        require(drops.size() <= list.size(), "poll drops each buffer at most once");
-        for (const std::string& id : drops)
-            require(has_id(list, id), "poll drops only given buffers");
+        require(plan.buffers_to_drop.size() <= list.size() &&
+                    std::ranges::all_of(plan.buffers_to_drop,
+                                        [&](const std::string& id) { return has_id(list, id); }),
+                "poll drops only given buffers, each at most once");
         if (!plan.command) return;
         const InferenceCommand& command = *plan.command;
-        require(command.keep_count <= command.take_count, "poll keeps no more than it takes");
-        const bool chosen_holds_enough =
-            std::any_of(list.begin(), list.end(), [&](const BufferMetadata& buffer) {
-                return buffer.id == command.buffer_id && buffer.count >= command.take_count &&
-                       planner_.is_ready(buffer.count, mode, has_state, flush);
-            });
-        require(chosen_holds_enough, "poll runs a ready buffer that holds the frames it takes");
+        const auto runnable = [&](const BufferMetadata& buffer) {
+            return buffer.id == command.buffer_id && buffer.count >= command.take_count &&
+                   planner_.is_ready(buffer.count, mode, has_state, flush);
+        };
+        require(command.keep_count <= command.take_count && std::ranges::any_of(list, runnable),
+                "poll runs a ready buffer that holds the frames it takes and keeps no more");
     }
 
     void buffer_configuration() {
@@ -165,41 +156,29 @@ private:
     }
 
     void iou() {
-        const Rect a = rect({100.0f, 100.0f, 200.0f, 200.0f});
+        const Rect a = rect(kTypicalRect);
         const Rect b = rect({120.0f, 90.0f, 200.0f, 210.0f});
         const float value = compute_iou(a, b);
         require(value >= 0.0f, "IoU is neither negative nor NaN");
-        if (finite(a) && finite(b)) {
-            const float swapped = compute_iou(b, a);
-            require(std::memcmp(&value, &swapped, sizeof value) == 0, "IoU is symmetric");
-        }
+        require(!finite(a) || !finite(b) || bitwise_equal(value, compute_iou(b, a)),
+                "IoU is symmetric");
     }
 
     void containment() {
         const Rect inner = rect({120.0f, 120.0f, 100.0f, 100.0f});
-        const Rect outer = rect({100.0f, 100.0f, 200.0f, 200.0f});
+        const Rect outer = rect(kTypicalRect);
         const float fraction = hostile(data_, 0.8f);
         const bool contained = is_contained(inner, outer, fraction);
-        if (fraction == 0.0f && finite(inner) && finite(outer) &&
-            std::isfinite(inner.x + inner.width) && std::isfinite(inner.y + inner.height) &&
-            std::isfinite(outer.x + outer.width) && std::isfinite(outer.y + outer.height))
-            require(contained, "every finite rectangle is contained at fraction 0");
+        require(contained || fraction != 0.0f || !finite_corners(inner) || !finite_corners(outer),
+                "every finite rectangle is contained at fraction 0");
     }
 
     RoiMethod roi_method() {
-        switch (data_.ConsumeIntegralInRange(0, 4)) {
-            case 0:
-                return roi_method::Face{};
-            case 1:
-                return roi_method::Forehead{};
-            case 2:
-                return roi_method::UpperBody{};
-            case 3:
-                return roi_method::UpperBodyCropped{};
-            default:
-                return roi_method::Custom{hostile(data_, 0.1f), hostile(data_, 0.2f),
-                                          hostile(data_, 0.1f), hostile(data_, 0.3f)};
-        }
+        const auto kind =
+            data_.ConsumeIntegralInRange<std::size_t>(0, std::size(kPresetRoiMethods));
+        if (kind < std::size(kPresetRoiMethods)) return kPresetRoiMethods[kind];
+        return roi_method::Custom{hostile(data_, 0.1f), hostile(data_, 0.2f), hostile(data_, 0.1f),
+                                  hostile(data_, 0.3f)};
     }
 
     std::optional<float> container_extent(float typical) {
@@ -208,7 +187,7 @@ private:
     }
 
     void roi() {
-        const Rect face = rect({100.0f, 100.0f, 200.0f, 200.0f});
+        const Rect face = rect(kTypicalRect);
         const RoiMethod method = roi_method();
         const FaceDetector detector =
             data_.ConsumeBool() ? FaceDetector::AppleVision : FaceDetector::Default;
@@ -216,14 +195,11 @@ private:
         const std::optional<float> height = container_extent(480.0f);
         const bool force_even = data_.ConsumeBool();
         const Rect result = calculate_roi(face, method, detector, width, height, force_even);
-        if (width && height) {
-            require(result.width >= 0.0f && result.height >= 0.0f,
-                    "a clipped ROI has no negative or NaN extent");
-        }
-        if (force_even) {
-            for (const float extent : {result.width, result.height})
-                require(std::fmod(extent, 2.0f) == 0.0f, "an even ROI has whole, even extents");
-        }
+        require(!width || !height || (result.width >= 0.0f && result.height >= 0.0f),
+                "a clipped ROI has no negative or NaN extent");
+        require(!force_even || (std::fmod(result.width, 2.0f) == 0.0f &&
+                                std::fmod(result.height, 2.0f) == 0.0f),
+                "an even ROI has whole, even extents");
     }
 
     FuzzedDataProvider& data_;

@@ -17,6 +17,8 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <type_traits>
+#include <vector>
 
 namespace fuzz {
 
@@ -108,6 +110,27 @@ inline std::string hostile_text(FuzzedDataProvider& data) {
     for (char& c : text)
         c = static_cast<char>(c & 0x7f);
     return text;
+}
+
+// Replaces a few of `values` by hostile ones or by their predecessors.
+template <std::floating_point F>
+void sprinkle(FuzzedDataProvider& data, std::vector<F>& values) {
+    const int odd_ones = data.ConsumeIntegralInRange(0, 3);
+    for (int k = 0; k < odd_ones && !values.empty(); ++k) {
+        const std::size_t i = data.ConsumeIntegralInRange<std::size_t>(0, values.size() - 1);
+        values[i] = data.ConsumeBool() && i > 0 ? values[i - 1] : hostile(data, values[i]);
+    }
+}
+
+// `count` values `typical(i)`: now and then all of them hostile, otherwise a few.
+template <class Typical, std::floating_point F = std::invoke_result_t<Typical, std::size_t>>
+std::vector<F> hostile_sequence(FuzzedDataProvider& data, std::size_t count, Typical typical) {
+    std::vector<F> values(count);
+    const bool all_hostile = data.ConsumeIntegralInRange(0, 3) == 3;
+    for (std::size_t i = 0; i < count; ++i)
+        values[i] = all_hostile ? hostile(data, typical(i)) : typical(i);
+    sprinkle(data, values);
+    return values;
 }
 
 }  // namespace fuzz

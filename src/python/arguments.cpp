@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "python/conversions.h"
 #include "python/errors.h"
 
 namespace quorvanta::python::detail {
@@ -43,23 +44,24 @@ std::string prefix(const Signature& signature) {
                                (given == 1 ? " was given" : " were given"));
 }
 
+// Formatted from the keyword itself, which may hold a lone surrogate that names no parameter.
+[[noreturn]] void raise_unexpected_keyword(const Signature& signature, PyObject* keyword) {
+    PyErr_Format(PyExc_TypeError, "%sgot an unexpected keyword argument '%U'",
+                 prefix(signature).c_str(), keyword);
+    throw PythonError{};
+}
+
 void bind_keyword(const Signature& signature, PyObject* keyword, PyObject* value,
                   std::span<ObjectRef> values) {
     if (!PyUnicode_Check(keyword))
         raise(PyExc_TypeError, prefix(signature) + "keywords must be strings");
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(keyword, &size);
-    if (utf8 == nullptr) rethrow_python_error();
-    const std::string_view name(utf8, static_cast<std::size_t>(size));
+    const auto name = name_of(keyword);
     const auto found = std::find(signature.parameters.begin(), signature.parameters.end(), name);
-    if (found == signature.parameters.end()) {
-        raise(PyExc_TypeError,
-              prefix(signature) + "got an unexpected keyword argument " + quoted(name));
-    }
+    if (found == signature.parameters.end()) raise_unexpected_keyword(signature, keyword);
     ObjectRef& slot = values[static_cast<std::size_t>(found - signature.parameters.begin())];
     if (slot)
         raise(PyExc_TypeError,
-              prefix(signature) + "got multiple values for argument " + quoted(name));
+              prefix(signature) + "got multiple values for argument " + quoted(*name));
     slot = ObjectRef::borrow(value);
 }
 

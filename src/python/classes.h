@@ -35,10 +35,13 @@ void assign_field(T& record, PyObject* value) {
     record.*kMember<T, I> = argument<FieldTypeAt<T, I>>(Fields<T>::kNames[I], value);
 }
 
+// Reads a copy of the field: building the Python value allocates, an allocation can run the
+// garbage collector, and a finalizer may assign this very attribute meanwhile.
 template <class T, std::size_t I>
 PyObject* get_field(PyObject* self, void* /*closure*/) {
     return guarded<PyObject*>(nullptr, [&] {
-        return Convert<FieldTypeAt<T, I>>::to(value_of<T>(self).*kMember<T, I>).release();
+        const FieldTypeAt<T, I> snapshot = value_of<T>(self).*kMember<T, I>;
+        return Convert<FieldTypeAt<T, I>>::to(snapshot).release();
     });
 }
 

@@ -81,4 +81,21 @@ bool bool_from(PyObject* object) {
     raise_cannot_convert(object, "PyBool");
 }
 
+std::optional<std::string_view> name_of(PyObject* object) {
+    if (!PyUnicode_Check(object)) return std::nullopt;
+    Py_ssize_t size = 0;
+    const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
+    if (utf8 == nullptr) {
+        PyErr_Clear();
+        return std::nullopt;
+    }
+    return std::string_view(utf8, static_cast<std::size_t>(size));
+}
+
+void require_str(std::string_view argument, PyObject* object) {
+    if (!PyUnicode_Check(object)) {
+        for_argument(argument, [&] { raise_cannot_convert(object, "PyString"); });
+    }
+}
+
 }  // namespace quorvanta::python

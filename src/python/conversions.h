@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -150,6 +151,15 @@ struct Convert<std::unordered_map<std::string, V>> {
 
 // bool from a Python bool or a NumPy boolean scalar; anything else raises TypeError.
 bool bool_from(PyObject* object);
+
+// The UTF-8 text of a str that names something (a vital, a metric, a mode, a keyword), or nothing
+// when it is not a str or holds a lone surrogate, which UTF-8 cannot encode and so names nothing.
+// Stored strings (fields, dict keys) raise UnicodeEncodeError instead, since they cannot be kept.
+std::optional<std::string_view> name_of(PyObject* object);
+
+// Raises TypeError "argument '{argument}': '{type}' object cannot be converted to 'PyString'"
+// unless `object` is a str.
+void require_str(std::string_view argument, PyObject* object);
 
 // Values given to a named argument or attribute: TypeErrors get the name as a prefix.
 template <class T>

@@ -72,9 +72,10 @@ constexpr std::array<std::pair<std::string_view, HrvMetric>, 12> kHrvMetrics{{
 }};
 
 HrvMetric hrv_metric_named(PyObject* name) {
-    const std::string lowered = Convert<std::string>::from(lower_case(name).get());
-    for (const auto& [text, metric] : kHrvMetrics) {
-        if (text == lowered) return metric;
+    const ObjectRef lowered = lower_case(name);
+    const auto text = name_of(lowered.get());
+    for (const auto& [known, metric] : kHrvMetrics) {
+        if (known == text) return metric;
     }
     raise(PyExc_ValueError, "Invalid HRV metric");
 }
@@ -87,9 +88,7 @@ ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     SignalArray signal("signal", values[0].get());
     const auto fs = argument<float>("fs", values[1].get());
     PyObject* metric_name = values[2].get();
-    if (!PyUnicode_Check(metric_name)) {
-        for_argument("metric_name", [&] { raise_cannot_convert(metric_name, "PyString"); });
-    }
+    require_str("metric_name", metric_name);
     SignalArray confidence("confidence", values[3].get());
     const auto rate_hint = optional_float("rate_hint", values[4]);
     signal.require_contiguous();
@@ -170,8 +169,11 @@ constexpr std::array<std::string_view, 1> kVitalInfoParameters{"vital_id"};
 constexpr Signature kVitalInfoSignature{"get_vital_info", kVitalInfoParameters, 1};
 
 ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
-    const auto vital_id = argument<std::string>("vital_id", values[0].get());
-    return Convert<std::optional<VitalDisplayMeta>>::to(get_vital_info(vital_id));
+    PyObject* vital_id = values[0].get();
+    require_str("vital_id", vital_id);
+    const auto name = name_of(vital_id);
+    return Convert<std::optional<VitalDisplayMeta>>::to(name ? get_vital_info(*name)
+                                                             : std::nullopt);
 }
 
 }  // namespace

@@ -60,15 +60,14 @@ void load_numpy_api() {
     quorvanta_numpy_api = static_cast<void**>(table);
 }
 
+// Reads only the array's and its descriptor's fields, allocating nothing, so that no Python code
+// (a garbage collection, a finalizer) can run between the check and the read that relies on it.
+// The descriptor fields used keep their offsets from NumPy 1.x to 2.x.
 bool is_float32_vector(PyObject* object) {
     if (!PyArray_Check(object)) return false;
     auto* array = reinterpret_cast<PyArrayObject*>(object);
-    if (PyArray_NDIM(array) != 1) return false;
-    PyArray_Descr* float32 = PyArray_DescrFromType(NPY_FLOAT);
-    if (float32 == nullptr) throw PythonError{};
-    const bool equivalent = PyArray_EquivTypes(PyArray_DESCR(array), float32) != 0;
-    Py_DECREF(float32);
-    return equivalent;
+    return PyArray_NDIM(array) == 1 && PyArray_DESCR(array)->type_num == NPY_FLOAT &&
+           PyArray_ISNOTSWAPPED(array);
 }
 
 PyArrayObject* as_array(const ObjectRef& object) {
@@ -77,13 +76,18 @@ PyArrayObject* as_array(const ObjectRef& object) {
 
 }  // namespace
 
-SignalArray::SignalArray(std::string_view name, PyObject* object) {
+SignalArray::SignalArray(std::string_view name, PyObject* object)
+    : name_(name), array_(ObjectRef::borrow(object)) {
     load_numpy_api();
-    if (!is_float32_vector(object)) {
-        raise(PyExc_TypeError, "argument '" + std::string(name) + "': '" + type_name(object) +
+    require_float32_vector();
+}
+
+void SignalArray::require_float32_vector() const {
+    if (!is_float32_vector(array_.get())) {
+        raise(PyExc_TypeError, "argument '" + std::string(name_) + "': '" +
+                                   type_name(array_.get()) +
                                    "' object cannot be converted to 'PyArray<T, D>'");
     }
-    array_ = ObjectRef::borrow(object);
 }
 
 void SignalArray::require_contiguous() const {
@@ -94,6 +98,8 @@ void SignalArray::require_contiguous() const {
 }
 
 std::span<const float> SignalArray::samples() {
+    require_float32_vector();
+    require_contiguous();
     PyArrayObject* array = as_array(array_);
     const auto count = static_cast<std::size_t>(PyArray_DIM(array, 0));
     const void* data = PyArray_DATA(array);

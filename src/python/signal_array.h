@@ -1,4 +1,10 @@
 // Signal arrays: one-dimensional float32 NumPy arrays read in place for the duration of a call.
+//
+// The array is checked when its argument is taken, so that errors come in argument order, and
+// checked again when its samples are read: converting a later argument can run Python code
+// (__float__, __index__, a finalizer) that retypes, reshapes or reallocates the same array.
+// NumPy lets such code do so even while a buffer of the array is exported, so only a check at the
+// read itself is sound.
 #pragma once
 
 #include "python/object_ref.h"
@@ -19,11 +25,16 @@ public:
     // Raises TypeError "The given array is not contiguous" for a strided array.
     void require_contiguous() const;
 
-    // The samples, read in place; an unaligned array is first copied, since reading floats
-    // through a misaligned pointer is undefined.
+    // The samples as the array holds them now, after checking again that it is a contiguous
+    // one-dimensional float32 array (with the same errors as above). Call it after every
+    // conversion of the call: no Python code may run while the span is in use. An unaligned
+    // array is copied, since reading floats through a misaligned pointer is undefined.
     std::span<const float> samples();
 
 private:
+    void require_float32_vector() const;
+
+    std::string_view name_;
     ObjectRef array_;
     std::vector<float> aligned_copy_;
 };

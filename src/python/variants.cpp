@@ -11,18 +11,6 @@
 namespace quorvanta::python {
 namespace {
 
-// The UTF-8 text of a str, or nothing when it is not one or cannot be encoded (lone surrogates).
-std::optional<std::string_view> text_of(PyObject* object) {
-    if (!PyUnicode_Check(object)) return std::nullopt;
-    Py_ssize_t size = 0;
-    const char* utf8 = PyUnicode_AsUTF8AndSize(object, &size);
-    if (utf8 == nullptr) {
-        PyErr_Clear();
-        return std::nullopt;
-    }
-    return std::string_view(utf8, static_cast<std::size_t>(size));
-}
-
 // The number a tuple item holds, or nothing (the conversion's error cleared).
 std::optional<float> number_of(PyObject* object) {
     try {
@@ -76,7 +64,7 @@ ObjectRef lower_case(PyObject* text) {
 
 RoiMethod roi_method_from(PyObject* object) {
     if (PyUnicode_Check(object)) {
-        const auto text = text_of(object);
+        const auto text = name_of(object);
         const auto method = text ? find_name(*text, kRoiMethods) : std::nullopt;
         if (!method) raise(PyExc_ValueError, "Invalid RoiMethod string");
         return *method;
@@ -88,7 +76,7 @@ RoiMethod roi_method_from(PyObject* object) {
 FaceDetector face_detector_from(PyObject* object) {
     if (!PyUnicode_Check(object)) raise(PyExc_ValueError, "FaceDetector must be a string");
     const ObjectRef lowered = lower_case(object);
-    const auto text = text_of(lowered.get());
+    const auto text = name_of(lowered.get());
     const auto detector = text ? find_name(*text, kFaceDetectors) : std::nullopt;
     if (!detector) raise(PyExc_ValueError, "Invalid FaceDetector string");
     return *detector;
@@ -96,7 +84,7 @@ FaceDetector face_detector_from(PyObject* object) {
 
 WaveformMode waveform_mode_from(PyObject* object) {
     if (PyUnicode_Check(object)) {
-        const auto text = text_of(object);
+        const auto text = name_of(object);
         if (text == "Incremental") return waveform_mode::Incremental{};
         if (text == "Global") return waveform_mode::Global{};
         raise(PyExc_ValueError, "Invalid WaveformMode string");
@@ -104,7 +92,7 @@ WaveformMode waveform_mode_from(PyObject* object) {
     if (PyTuple_Check(object) && PyTuple_GET_SIZE(object) == 2 &&
         PyUnicode_Check(PyTuple_GET_ITEM(object, 0))) {
         if (const auto seconds = number_of(PyTuple_GET_ITEM(object, 1))) {
-            if (text_of(PyTuple_GET_ITEM(object, 0)) != "Windowed") {
+            if (name_of(PyTuple_GET_ITEM(object, 0)) != "Windowed") {
                 raise(PyExc_ValueError, "Invalid WaveformMode tuple");
             }
             return waveform_mode::Windowed{*seconds};

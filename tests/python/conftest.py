@@ -10,6 +10,10 @@ import numpy as np
 import quorvanta_core as qv
 
 
+# Under sanitizers the interpreter has the runtime preloaded; the tool links its own.
+TOOL_ENVIRONMENT = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
+
+
 def reference_text(value):
     if value is None:
         return "none"
@@ -23,7 +27,7 @@ def run_reference(command, *args, stdin_lines=()):
     completed = subprocess.run(
         [os.environ["QUORVANTA_CORE_REFERENCE"], command, *map(reference_text, args)],
         input="".join(" ".join(map(reference_text, line)) + "\n" for line in stdin_lines),
-        capture_output=True, text=True, check=True)
+        capture_output=True, text=True, check=True, env=TOOL_ENVIRONMENT)
     return completed.stdout.splitlines()
 
 
@@ -102,32 +106,39 @@ def pulse_wave(seconds=30.0):
 
 
 SHORT_SINE = sine(1.2, seconds=4.0)
-# Every function, constructor and session method, with valid values for its required arguments.
-VALID_CALLS = [
-    ("Rect", qv.Rect, [1, 2, 3, 4]),
-    ("SessionConfig", qv.SessionConfig, ["m", [], 30.0, 40, 4, "face"]),
-    ("SessionInput", qv.SessionInput, [None, {}, []]),
-    ("SignalInput", qv.SignalInput, [[], []]),
-    ("FaceInput", qv.FaceInput, [[], []]),
-    ("BufferMetadata", qv.BufferMetadata, ["b", make_rect(), 1, 0.0, 0.0]),
-    ("Session", qv.Session, [make_config()]),
-    ("Session.process", qv.Session(make_config(vitals=["hr", "rr", "si"],
-                                               return_waveforms=["ppg_waveform"])).process,
-     [make_input(0, 5, {"ppg_waveform": sine(1.2)}), "Global"]),
-    ("Session.reset", qv.Session(make_config()).reset, []),
-    ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_SINE, 30.0]),
-    ("estimate_hrv_metric", qv.estimate_hrv_metric, [SHORT_SINE, 30.0, "sdnn", SHORT_SINE]),
-    ("find_peaks", qv.find_peaks, [SHORT_SINE, 30.0, True]),
-    ("calculate_roi", qv.calculate_roi, [make_rect(), "face"]),
-    ("get_vital_info", qv.get_vital_info, ["hr"]),
-]
-# Each callable by the name its argument errors use, with its valid arguments by name.
-CALLABLES = {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
-             for name, callable_, required in VALID_CALLS}
+
+
+def valid_calls():
+    """Every function, constructor and session method by the name its argument errors use, with
+    new valid values for its required arguments, by name."""
+    calls = [
+        ("Rect", qv.Rect, [1, 2, 3, 4]),
+        ("SessionConfig", qv.SessionConfig, ["m", [], 30.0, 40, 4, "face"]),
+        ("SessionInput", qv.SessionInput, [None, {}, []]),
+        ("SignalInput", qv.SignalInput, [[], []]),
+        ("FaceInput", qv.FaceInput, [[], []]),
+        ("BufferMetadata", qv.BufferMetadata, ["b", make_rect(), 1, 0.0, 0.0]),
+        ("Session", qv.Session, [make_config()]),
+        ("Session.process", qv.Session(make_config(vitals=["hr", "rr", "si"],
+                                                   return_waveforms=["ppg_waveform"])).process,
+         [make_input(0, 5, {"ppg_waveform": sine(1.2)}), "Global"]),
+        ("Session.reset", qv.Session(make_config()).reset, []),
+        ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_SINE.copy(), 30.0]),
+        ("estimate_hrv_metric", qv.estimate_hrv_metric,
+         [SHORT_SINE.copy(), 30.0, "sdnn", SHORT_SINE.copy()]),
+        ("find_peaks", qv.find_peaks, [SHORT_SINE.copy(), 30.0, True]),
+        ("calculate_roi", qv.calculate_roi, [make_rect(), "face"]),
+        ("get_vital_info", qv.get_vital_info, ["hr"]),
+    ]
+    return {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
+            for name, callable_, required in calls}
+
+
+CALLABLES = valid_calls()
 
 
 def writable_instances():
     """A new object of every class whose attributes can be written."""
-    instances = [callable_(**arguments) for callable_, arguments in CALLABLES.values()
+    instances = [callable_(**arguments) for callable_, arguments in valid_calls().values()
                  if isinstance(callable_, type)]
     return [instance for instance in instances if fields(instance)] + [qv.get_vital_info("hr")]

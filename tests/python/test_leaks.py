@@ -8,6 +8,11 @@ import sys
 import pytest
 
 import quorvanta_core as qv
+
+# The sanitizers' quarantine holds freed memory back, so resident memory says nothing there; the
+# plain build runs these checks.
+pytestmark = pytest.mark.skipif(bool(os.environ.get("QUORVANTA_SANITIZED")),
+                                reason="resident memory is not measurable under sanitizers")
 from conftest import (CALLABLES, fields, make_config, make_input, pulse_wave,
                       writable_instances)
 

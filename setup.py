@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Builds the quorvanta_core extension module with the project's own CMake build.
 
 The wheel holds the module flat (`quorvanta_core.<EXT_SUFFIX>`) and the stub-only package

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Throughput of the value encoding on batches of realistic size: lifting a minute of frames
 // (1800 at 30 fps) with four signals and face boxes, and lowering a result of the same size.
 #include <benchmark/benchmark.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: Apache-2.0
 """Times the Python module against the same computations written with NumPy and SciPy.
 
 Run by hand with Debian's Python and the built module on the path, for example:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Detrending a minute of a 30 Hz pulse waveform (1800 samples) with the 0.5 Hz display cutoff.
 #include <benchmark/benchmark.h>
 

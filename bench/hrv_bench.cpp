@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // estimate_hrv for each metric on a minute of a 30 Hz pulse waveform (1800 samples): Gaussian
 // pulses whose intervals swing around 850 ms with 0.1 Hz and 0.3 Hz oscillations, frame
 // timestamps, full confidence, band 40-220 per minute and no rate hint.

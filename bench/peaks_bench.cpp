@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Peak detection on a minute of a 30 Hz pulse waveform (1800 samples, 72 beats per minute with
 // breathing drift) in the HRV configuration: band 40-220 per minute, presmoothed and refined.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Periodogram rate estimation as a session runs it, with one workspace reused across calls:
 // 10 s of pulse at 30 Hz and 0.005 Hz resolution (transform length 8192), and 30 s of breathing
 // at 0.01 Hz resolution (transform length 4096).

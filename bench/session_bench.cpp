@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Session::process at camera rate: every vital configured, all three waveforms returned.
 #include <benchmark/benchmark.h>
 

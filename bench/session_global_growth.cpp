@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Run by hand: how a session's memory and per-call time grow with its
 // history. One session per mode is fed an hour of 30 fps model output (PPG, respiration, SpO2,
 // systolic and diastolic pressure, each with confidences, and a face box) in 5 s batches, and

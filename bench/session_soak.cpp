@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Soak run of one session: an hour of 30 fps model output fed in one-second batches in
 // Incremental mode, as a long-running host would. Every five minutes of recording it prints the
 // process's resident memory and the mean time per process call over those five minutes: both

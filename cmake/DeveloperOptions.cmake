@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compiler options shared by every target: warnings, numeric fidelity and sanitizers.
 
 option(QUORVANTA_WERROR "Treat compiler warnings as errors" OFF)

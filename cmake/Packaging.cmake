@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # What other projects use to find the installed library: a CMake package giving the imported
 # target quorvanta_core::quorvanta_core, and a pkg-config file. The library's own install rule
 # (src/ffi) puts it into the export set quorvanta_core_targets.
@@ -33,3 +34,4 @@ configure_file(${CMAKE_CURRENT_LIST_DIR}/quorvanta_core.pc.in
                ${PROJECT_BINARY_DIR}/quorvanta_core.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/quorvanta_core.pc
         DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A small native host of quorvanta_core: looks up display data in the vital registry and derives
  * regions of interest from a face box, all through the C interface and its encoded buffers. */
 #include <stdio.h>

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Streams 20 s of synthetic model output through a quorvanta_core Session, then analyses the
 same pulse wave with the stateless functions.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A complete native host of a quorvanta_core Session, using nothing but quorvanta_core.h.
  *
  * It streams 20 s of synthetic model output (a 72 per minute pulse wave and a 15 per minute

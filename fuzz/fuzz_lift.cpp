@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lifts one top-level argument type of the C interface from arbitrary bytes; the first byte picks
 // the type (LiftedType). Lifting may refuse the bytes, but only with a DecodeError. What lifts
 // must lower to a canonical encoding that is a fixed point: lifting and lowering it again gives

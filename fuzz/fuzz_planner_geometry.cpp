@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The buffer planner, the buffer configuration and the rectangle functions with arbitrary numbers:
 // a few operations per input, on a planner whose configuration is typical or arbitrary.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Drives one session through the exported C functions, as a host would: a configuration, a few
 // calls of process with batches and modes that are well formed but hostile (NaN, infinite, huge,
 // negative, repeated and backward timestamps, mismatched lengths, unknown ids, absurd rates and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The signal routines with arbitrary arrays (NaN and infinities included) and arbitrary parameters:
 // one signal per input, then a few routines on it. Signals are capped at kMaxSamples so that a run
 // stays fast; parameters are not capped at all, so an absurd rate or resolution must not make a

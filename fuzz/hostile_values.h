@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Values a broken or hostile host might pass, drawn from libFuzzer's input, and the check that
 // stops a run when the library breaks a promise.
 //

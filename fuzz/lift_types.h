@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The argument types of the C interface that fuzz_lift lifts, numbered by its selector byte.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writes the seed corpora of the fuzz targets into DIR/<target>/: for fuzz_lift, one valid
 // encoding of each lifted type behind its selector byte; for the targets that draw their values
 // with FuzzedDataProvider, inputs of all-zero bytes (every draw gives its typical value, so each

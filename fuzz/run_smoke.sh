@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Runs every fuzz target of a fuzzer build for SECONDS seconds (default 30) from its seed corpus,
 # one after the other, and fails on the first crash, leak, timeout or oversized allocation. New
 # inputs go to a scratch corpus that is removed afterwards; the input that failed is kept as

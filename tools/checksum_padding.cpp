@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Finds the checksum padding of one operation (function, constructor or method) of the interface.
 //
 // Binding generators derive each operation's checksum from the operation's whole metadata item

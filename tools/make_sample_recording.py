@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Generate the bundled sample recording and the true vitals stored beside it.
 
 The recording imitates 90 s of per-frame output of a camera-based vital-sign model at 30 fps. It

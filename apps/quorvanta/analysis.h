@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Streams a recording through a Session the way a live host does: frames go into inference
 // buffers matched to the face by the BufferPlanner, the planner is polled at a fixed cadence of
 // recording time, and each inference's frames (with the planner's overlap) form one batch.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // quorvanta: analyse recordings of per-frame model outputs with the library, and list its vitals.
 //
 //   quorvanta analyze [FILE] [options]   stream FILE (the bundled sample without one) through a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Output files appear whole or not at all: they are written under a temporary name in the same
 // folder and renamed over the target only once complete.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A progress bar on standard error, drawn only when standard error is a terminal and only once
 // the work has run for a second, so short runs and redirected output stay clean.
 #pragma once

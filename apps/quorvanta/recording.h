@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A recording of per-frame model outputs, read from CSV or JSON.
 //
 // CSV: a header naming the columns, `timestamp` (seconds) first, then any signal id with an

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the analysis shows: the last result's vitals as a table (with the truth when known), one
 // row per batch, the whole analysis as JSON, and the waveforms gathered over all batches.
 #pragma once

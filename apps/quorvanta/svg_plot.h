@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // An SVG plot of an analysis: the cleaned PPG and respiration waveforms over time, heart rate
 // and respiratory rate per batch (points shaded by their confidence), and the true values when
 // the recording has them.

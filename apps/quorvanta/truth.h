@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The true values stored beside a recording: NAME.truth.json next to NAME.csv or NAME.json, with
 // {"timestamp": [...], "vitals": {"<id>": [...]}} giving each vital's true value at each time.
 #pragma once

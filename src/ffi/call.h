@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The frame shared by every export. A call runs inside guarded_call, which turns any failure into
 // a call status with code 2 and a zero return value, so nothing ever unwinds into the host.
 // Arguments are lifted with lift / lift_text / lift_bool, whose failures name the argument.

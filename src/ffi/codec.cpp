@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Out-of-line parts of the value encoding: error messages, lengths, strings and booleans.
 #include "ffi/codec.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte encoding of the interface's values inside buffers: big-endian numbers, length-prefixed
 // strings, sequences and maps, tagged options, records as their fields in order, and enums as a
 // 1-based variant index followed by the variant's fields.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exports of the frame: buffers, contract version, interface checksums and object handles.
 #include <stdexcept>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exports of the stateless functions: ROI derivation, rectangle overlap and the vital registry.
 #include "ffi/call.h"
 #include "geometry/overlap.h"

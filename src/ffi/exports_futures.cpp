@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The asynchronous-future exports. No operation of this interface is asynchronous, so no future
 // handle is ever issued and every handle these receive is unknown. Each behaves soundly for it:
 // poll reports "ready" at once so that a waiting host moves on to complete instead of hanging,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exports of buffer planning: the buffer configuration and the BufferPlanner object.
 #include <vector>
 

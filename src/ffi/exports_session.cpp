@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Exports of the Session object: constructor, process and reset.
 #include "ffi/call.h"
 #include "ffi/handles.h"

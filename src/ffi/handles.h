@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reference-counted objects behind the opaque handles given to hosts.
 //
 // A handle is the address of an ObjectHeader at the start of a heap block that also holds the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The interface that the C door offers, described once: records, enums, objects and callable
 // operations with their names, types and documentation. The interface metadata symbols of
 // libquorvanta_core.so are generated from this description at build time.

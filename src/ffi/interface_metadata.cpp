@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Lengths are little-endian. Every flag that the encoding has room for (async, explicit
 // discriminants, defaults, non-exhaustive enums) is off in this interface, and only the items
 // themselves, enum variants and operations carry documentation.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The interface metadata that binding generators read from the library file: one item per
 // record, enum, object and callable operation of the interface description, plus the namespace,
 // each in the UniFFI 0.28 metadata encoding under its UNIFFI_META_* symbol name.

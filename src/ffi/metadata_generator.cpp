@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Build-time generator of libquorvanta_core.so's interface metadata symbols. Writes a C++ source
 // that defines, for every item of the interface description, an exported constant byte array
 // holding the item's metadata, so that the bytes sit in the library file's read-only data.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Byte buffers shared with the host: allocation, growth, release and the invariant checks made
 // before a buffer is trusted. Blocks come from malloc so that a buffer can change hands between
 // the library's writer and the host without copying.

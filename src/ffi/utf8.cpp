@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Strict UTF-8 validation with an eight-bytes-at-a-time fast path over ASCII runs.
 #include "ffi/utf8.h"
 

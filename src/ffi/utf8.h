@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Strict UTF-8 validation: locates the first ill-formed sequence of a byte string and describes
 // it the way a standard decoder does (start index, and length by the "maximal subpart" rule).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Rectangle overlap in f32 pixels, evaluated in a fixed operation order so that results are
 // reproducible bit for bit; min and max are IEEE minNum/maxNum (a NaN operand yields the other).
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Overlap measures between two rectangles in frame pixels. Extents are used as they stand:
 // negative or zero widths and heights are not normalised.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // ROI derivation in f32 pixels, each product formed before the sums in a fixed order so that
 // results are reproducible bit for bit; min and max are IEEE minNum/maxNum.
 //

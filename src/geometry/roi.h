@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Region of interest derived from a detected face box.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Argument parsing for every callable of the module, with CPython's own messages for a missing
 // argument, an unexpected keyword, a second value for one argument and too many positionals.
 #pragma once

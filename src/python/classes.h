@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The module's classes, built from the records' field lists: one attribute per field, in field
 // order, read-write or read-only, and a constructor whose parameters fill the fields.
 #pragma once

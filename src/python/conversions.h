@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Conversions between Python values and the native field types, both ways.
 //
 // From Python: f32/f64 take whatever PyFloat_AsDouble takes (f32 then rounds to single

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Errors of the Python door. Inside the module, a raised Python exception travels as a C++
 // PythonError (the exception itself stays in the interpreter's error indicator); every entry point
 // runs inside `guarded`, which turns PythonError into a failed return and any C++ exception into

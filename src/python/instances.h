@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Instances of the module's classes: each wraps one native value by value, and each class knows
 // its Python name and documentation. The class objects are created once, at module
 // initialisation, and kept for the life of the process.

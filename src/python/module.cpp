@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Initialisation of the extension module quorvanta_core: the classes, then the functions, each
 // also listed in __all__ in that order.
 #include "python/classes.h"

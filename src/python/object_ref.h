@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A move-only owner of one reference to a Python object.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 from typing import Any, ClassVar, Literal, Sequence, SupportsFloat, SupportsIndex
 
 import numpy as np

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The Session class: a native session owned by the instance. Every call holds the GIL throughout,
 // including while it waits for the session's lock.
 #include <array>

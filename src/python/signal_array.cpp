@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "python/signal_array.h"
 
 #define NPY_NO_DEPRECATED_API NPY_1_7_API_VERSION

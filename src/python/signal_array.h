@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Signal arrays: one-dimensional float32 NumPy arrays read in place for the duration of a call.
 //
 // The array is checked when its argument is taken, so that errors come in argument order, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The data-carrying and named enums taken from Python values: RoiMethod from a method name or a
 // (left, top, right, bottom) tuple, FaceDetector from a detector name in any case, WaveformMode
 // from "Incremental", "Global" or ("Windowed", seconds). Each raises ValueError with its own

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The vital catalogue as constant tables, copied into owned records on each lookup.
 //
 // Lookup compares the whole name byte for byte, case-sensitively, first with the canonical

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The built-in catalogue of vitals and waveforms: canonical identifiers, display texts, the
 // methods that estimate each scalar vital and the processing of each returned waveform.
 #pragma once

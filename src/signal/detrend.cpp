@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Smoothness-priors detrending: out = x - z, where the trend z solves
 //
 //   (I + q D2' D2) z = x,  q = lambda^2,  lambda = 0.075 (fs / cutoff)^2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Filters over uniformly sampled f32 signals. Each returns a new sequence of the input's length
 // and leaves the input unchanged; none of them fails.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Heart-rate variability metrics from a pulse waveform.
 //
 // Beats come from detect_peaks (threshold 0.45, 2.5 cycles, drift 1.0 per s, refractory 0.25,

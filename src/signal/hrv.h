@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Heart-rate variability metrics from a pulse waveform.
 #pragma once
 

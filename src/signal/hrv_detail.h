@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Internal stages of estimate_hrv, exposed so that each can be exercised on its own.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Centred moving average over a window cut at the ends, and its length for a low-pass cutoff.
 //
 //   half = L / 2,  lo = max(i - half, 0),  hi = min(i + half + 1, n)

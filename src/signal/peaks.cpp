@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adaptive-threshold peak detection. Rates are per minute, fs in Hz, distances in samples.
 //
 // The working signal y is x or, when presmoothing, its moving average of length

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Adaptive-threshold peak detection for quasi-periodic waveforms (beats, breaths).
 #pragma once
 

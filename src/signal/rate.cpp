@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // estimate_rate: a rate in cycles per minute with a confidence from 0 to 1.
 // Periodogram, on the Hann-windowed power spectrum P (B bins of width df Hz):
 //   band lo = floor((min_rate / 60) / df), hi = min(B - 1, ceil((max_rate / 60) / df))

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // z-score normalisation over the finite samples of a signal (population standard deviation):
 //
 //   mean = S / c,  sd = sqrt(sum((x - mean)^2) / c),  out[i] = (x[i] - mean) / sd

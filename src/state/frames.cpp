@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Buffer sizing and planning.
 //
 // compute_buffer_config, with s and n the low 32 bits of input_size and n_inputs:

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Sizing of the host's inference buffers and the planner that matches targets to buffers and
 // schedules inference. The host keeps the buffers; the planner sees only their metadata.
 #pragma once

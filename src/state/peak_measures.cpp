@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Session measures built on detected peaks.
 //
 // extremum_mean: detect_peaks on the window (negated for troughs) with the fixed pulse

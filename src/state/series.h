@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // One signal's history: per sample, the sum of the predictions received for it and their count.
 //
 // Overlapping batches repeat frames the session already holds; their predictions are added into

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A stateful session: the history of one subject, fed batch by batch, and the vitals and
 // waveforms estimated from it.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The history behind a session's lock and the operations that merge batches into it.
 #pragma once
 

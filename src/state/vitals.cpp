@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Estimation of the configured vitals over the retained history.
 //
 // Each vital tries its registry methods in order; a method runs on the most recent max_seconds

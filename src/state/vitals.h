@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scalar vitals estimated from a session's history, and their assembly into results.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Display-ready waveforms of the returned frames.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every record's fields, in interface order, as member pointers with their names. Both front
 // doors walk records through these lists: the C door encodes fields in this order, the Python door
 // exposes them as attributes in this order under these names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numeric conventions shared by the whole library.
 //
 // saturating_cast<I>(v): float to integer, truncating toward zero. NaN gives 0; values beyond

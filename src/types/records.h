@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The records and enums that cross the library's boundary, as plain values. Field and variant
 // order is the order of the interface: both front doors encode and convert in this order.
 #pragma once

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: Apache-2.0
 # Usage: check_vitals.sh VITAL=RATE... -- COMMAND [ARG...]
 # Runs an example, which must succeed and print a line "VITAL VALUE ..." for every VITAL given,
 # with VALUE within 1.5 per minute of RATE.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A C11 host: the public header must compile as C, and its declarations must match the
  * library's exports closely enough to call them. */
 #include <stdio.h>

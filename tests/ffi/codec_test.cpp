@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tests of the value encoding: exact byte layouts, round trips, lifting errors, robustness against
 // truncated and corrupted input, and the writer's growth. The errors of the exported functions'
 // arguments are covered end to end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
 // buffers, as a host would.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Checks that the shared library exports exactly the functions its public header declares, plus
 # the interface metadata data symbols, and nothing else.
 set -euo pipefail

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The C door's frame: the guarded call and its status, lifting errors, counted handles.
 #include <gtest/gtest.h>
 

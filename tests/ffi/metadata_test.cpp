@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reads the interface metadata back from the built library file as a binding generator does:
 // walks the ELF .symtab for UNIFFI_META symbols, decodes every item with a decoder of its own and
 // checks the items against the interface and against the checksum exports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The buffer configuration and BufferPlanner exports of the built library, called with
 // hand-encoded buffers as a host would.
 #include <gtest/gtest.h>

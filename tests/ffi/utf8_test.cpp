@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Tests of the UTF-8 validator: agreement with a slow reference. Both messages are pinned by the
 // lifting tests of the codec and of the exports.
 #include "ffi/utf8.h"

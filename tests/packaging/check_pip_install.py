@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Installs the Python package from a source tree with pip, offline and without build isolation,
 into a temporary directory, then checks what is installed and what a fresh interpreter finds.
 
@@ -22,6 +23,7 @@ assert Path(quorvanta_core.__file__).parent == site, quorvanta_core.__file__
 assert "Session" in quorvanta_core.__all__, quorvanta_core.__all__
 distribution = next(metadata.distributions(name="quorvanta_core", path=[str(site)]))
 assert (distribution.version, distribution.requires) == (expected_version, ["numpy"])
+assert distribution.metadata["License"] == "Apache-2.0"
 """
 
 

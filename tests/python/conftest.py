@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Shared helpers: the core reference tool, CPython's error texts, sample objects, signals."""
 
 import ctypes

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs one core operation on command-line arguments and standard input and prints the result as
 // text, so that the Python module's tests can compare the module with the core directly.
 //

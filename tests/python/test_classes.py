@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Argument parsing and conversions of all callables and attributes, attribute rules, enums."""
 
 import inspect

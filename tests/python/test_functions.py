@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The module functions: signal arrays read in place, and results against the core."""
 
 import numpy as np

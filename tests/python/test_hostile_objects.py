@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Python code that runs in the middle of a call (a conversion's __float__, a finalizer started by
 an allocation) cannot make the module read memory it checked before that code ran."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Repeated calls, successful and failing, leak neither memory nor references to their inputs."""
 
 import gc

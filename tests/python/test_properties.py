@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Arbitrary Python values, hostile ones among them, as arguments or attribute values never crash
 the module: it raises conversion errors, or lets the hostile object's own error through."""
 

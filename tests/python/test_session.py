@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Session: waveform modes, end-to-end processing of synthetic model output, reset, poisoning."""
 
 import os

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The module's names, docs and signatures agree with its hand-written type stub."""
 
 import ast

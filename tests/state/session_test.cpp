@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The session pipeline: validation, merging, pruning, returned frames, face track, poisoning.
 #include "state/session.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the state tests: a session configuration, and synthetic model output with known truth:
 // a pulse train at about 72 per minute with respiratory sinus arrhythmia and beat-to-beat jitter, a
 // 15 per minute respiration, arterial pressure, per-frame SpO2 and blood pressures, camera-like

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Vital estimation over a session's history: accuracy, windows, fallbacks, notes.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Waveforms returned by a session: which ids, raw or processed, confidences, units and notes.
 #include <gtest/gtest.h>
 

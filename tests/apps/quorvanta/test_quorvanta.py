@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The quorvanta command on the bundled sample, on both input formats and on bad input."""
 
 import csv

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A consumer of the installed library: checks the contract version and looks up a vital sign by
  * its alias in the registry. */
 #include <quorvanta_core.h>

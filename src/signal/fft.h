@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Power spectra and spectral or peak-interval rate estimation.
 #pragma once
 
@@ -15,8 +16,10 @@ namespace quorvanta {
 // reused: each call only resizes the arrays, so repeated calls of the same length allocate
 // nothing. Contents carry no meaning from one call to the next.
 struct SpectrumWorkspace {
-    detail::RealBuffer padded;       // input minus its mean, windowed when asked, zero padded (N)
-    detail::TransformBuffer bins;    // the transform's N/2 + 1 bins
+    std::vector<float> window;       // Hann weights of the last windowed length, kept for reuse
+    std::vector<float> windowed;     // input minus its mean, windowed when asked (n)
+    detail::RealBuffer scratch;      // the transform's working storage
+    detail::TransformBuffer bins;    // the transform's N/2 bins
     std::vector<float> frequencies;  // centre frequency of each bin, Hz (N/2)
     std::vector<float> power;        // squared magnitude of each bin (N/2)
 };
@@ -27,7 +30,7 @@ struct SpectrumWorkspace {
 // N is the smallest power of two at least max(M, n) with M = fs / resolution truncated and capped
 // at 2^20 points, so absurd rates or resolutions cannot demand more memory than the cap or the
 // input. frequencies[k] = (fs / N) * k and power[k] = re^2 + im^2 of bin k, for the N/2 bins below
-// Nyquist. Fewer than 2 samples: no bins (`padded` and `bins` are left as they are).
+// Nyquist. Fewer than 2 samples: no bins (`windowed`, `scratch` and `bins` are left as they are).
 void compute_spectrum(std::span<const float> signal, SpectrumWorkspace& workspace,
                       bool apply_window, float fs, float resolution);
 

@@ -1,51 +1,21 @@
-// The Fourier transform behind compute_spectrum, kept to one small interface so that the library
-// providing it can be swapped. The buffer type carries the alignment the transform requires.
+// SPDX-License-Identifier: Apache-2.0
+// The transform behind compute_spectrum, one small interface so that its provider can be swapped
+// at build time: the library's own (real_fft.h, the default) or FFTW (-DQUORVANTA_FFT=fftw), which
+// the tests keep as a second opinion.
 #pragma once
 
-#include <complex>
-#include <cstddef>
 #include <cstdint>
-#include <limits>
-#include <new>
-#include <vector>
+#include <span>
+
+#include "signal/transform_buffers.h"
 
 namespace quorvanta::detail {
 
-// Every transform buffer starts on a 64-byte boundary, enough for any SIMD width the transform
-// library uses, so that plans made on one buffer run on any other.
-inline constexpr std::size_t kTransformAlignment = 64;
-
-template <typename T>
-struct AlignedAllocator {
-    using value_type = T;
-
-    AlignedAllocator() = default;
-    template <typename U>
-    constexpr AlignedAllocator(const AlignedAllocator<U>&) noexcept {}
-
-    T* allocate(std::size_t count) {
-        if (count > std::numeric_limits<std::size_t>::max() / sizeof(T))
-            throw std::bad_array_new_length();
-        return static_cast<T*>(
-            ::operator new (count * sizeof(T), std::align_val_t{kTransformAlignment}));
-    }
-    void deallocate(T* p, std::size_t) noexcept {
-        ::operator delete (p, std::align_val_t{kTransformAlignment});
-    }
-
-    template <typename U>
-    bool operator==(const AlignedAllocator<U>&) const noexcept {
-        return true;
-    }
-};
-
-using RealBuffer = std::vector<float, AlignedAllocator<float>>;
-using TransformBuffer = std::vector<std::complex<float>, AlignedAllocator<std::complex<float>>>;
-
-// Forward, unnormalised transform of real samples: X[k] = sum_j x[j] e^(-2 pi i jk / N) with
-// N = input.size(), a power of two of at least 2. Fills `output` with X[k] for k = 0 .. N/2 (the
-// other half of a real input's spectrum mirrors these); `input` is left unchanged. Thread-safe for
-// distinct buffers.
-void forward_real_transform(const RealBuffer& input, TransformBuffer& output);
+// X[k] = sum_{j < n} x[j] e^(-2 pi i jk / N) for k = 0 .. N/2 - 1: the forward, unnormalised
+// transform of the n samples zero padded to N = `length`, a power of two of at least 2 and at
+// least n, into `bins` (N/2 values). `scratch` is working storage kept between calls.
+// Thread-safe for distinct buffers.
+void forward_real_transform(std::span<const float> samples, std::uint64_t length,
+                            RealBuffer& scratch, TransformBuffer& bins);
 
 }  // namespace quorvanta::detail

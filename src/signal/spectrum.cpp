@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: Apache-2.0
 // compute_spectrum: one-sided power spectrum of a mean-removed, optionally Hann-windowed signal.
 //   mean = (x[0] + ... + x[n-1]) / n                      (f32, summed in index order)
-//   w[i] = (1 - cos(i * 6.2831855 / (n - 1))) * 0.5 * (x[i] - mean), or x[i] - mean unwindowed
+//   w[i] = (1 - cos(i * 6.2831855 / (n - 1))) * 0.5 * (x[i] - mean), or x[i] - mean unwindowed,
+//          with the angle in f32 and the cosine cos_f32's (the same bits everywhere)
 //   M = min(trunc(fs / resolution), 2^20), N = smallest power of two >= max(M, n)
 //   X = unnormalised DFT of w zero padded to N
 //   frequencies[k] = (fs / N) * k Hz, power[k] = re(X[k])^2 + im(X[k])^2, k = 0 .. N/2 - 1
@@ -13,6 +15,7 @@
 
 #include "signal/fft.h"
 #include "signal/fft_backend.h"
+#include "signal/trig.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
@@ -28,20 +31,28 @@ float mean_of(std::span<const float> x) {
     return sum / static_cast<float>(x.size());
 }
 
-// Writes the mean-removed, optionally windowed samples to the first n places of `padded` and
-// zeros to the remaining ones, up to `length`.
-void fill_padded(std::span<const float> x, bool apply_window, std::uint64_t length,
-                 detail::RealBuffer& padded) {
+// The symmetric Hann window of n >= 2 samples, kept while calls keep that length.
+const std::vector<float>& hann_window(std::size_t n, std::vector<float>& window) {
+    if (window.size() == n) return window;
+    const float last = static_cast<float>(n - 1);
+    window.resize(n);
+    for (std::size_t i = 0; i < n; ++i)
+        window[i] = (1.0f - detail::cos_f32(static_cast<float>(i) * kTwoPi / last)) * 0.5f;
+    return window;
+}
+
+// The mean-removed, optionally windowed samples; the transform pads them with zeros.
+void fill_windowed(std::span<const float> x, bool apply_window, SpectrumWorkspace& workspace) {
     const float mean = mean_of(x);
-    const float last = static_cast<float>(x.size() - 1);
-    padded.resize(length);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const float centred = x[i] - mean;
-        padded[i] = apply_window
-                        ? (1.0f - std::cos(static_cast<float>(i) * kTwoPi / last)) * 0.5f * centred
-                        : centred;
+    workspace.windowed.resize(x.size());
+    if (!apply_window) {
+        for (std::size_t i = 0; i < x.size(); ++i)
+            workspace.windowed[i] = x[i] - mean;
+        return;
     }
-    std::fill(padded.begin() + static_cast<std::ptrdiff_t>(x.size()), padded.end(), 0.0f);
+    const std::vector<float>& window = hann_window(x.size(), workspace.window);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        workspace.windowed[i] = window[i] * (x[i] - mean);
 }
 
 std::uint64_t transform_length(std::uint64_t n, float fs, float resolution) {
@@ -74,8 +85,8 @@ void compute_spectrum(std::span<const float> signal, SpectrumWorkspace& workspac
         return;
     }
     const std::uint64_t length = transform_length(signal.size(), fs, resolution);
-    fill_padded(signal, apply_window, length, workspace.padded);
-    detail::forward_real_transform(workspace.padded, workspace.bins);
+    fill_windowed(signal, apply_window, workspace);
+    detail::forward_real_transform(workspace.windowed, length, workspace.scratch, workspace.bins);
     fill_bins(workspace.bins, length, fs, workspace);
 }
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A host's view of the built libquorvanta_core.so: loading it with dlopen, passing and taking
 // buffers, and encoding values by hand, big-endian as the library expects.
 #pragma once
@@ -20,8 +21,8 @@ namespace host {
 using Bytes = std::vector<std::uint8_t>;
 
 class Library {
-    // The library keeps its FFTW plans for the life of the process, so it stays loaded: once
-    // unloaded, FFTW's own planner state would count as leaked.
+    // The library keeps its transform tables for the life of the process, so it stays loaded:
+    // once unloaded, they would count as leaked.
     std::unique_ptr<void, int (*)(void*)> handle_{
         dlopen(QUORVANTA_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE), &dlclose};
 

@@ -1,8 +1,10 @@
+# SPDX-License-Identifier: Apache-2.0
 # Installs a build tree into a scratch prefix and uses the result as other projects would: the
 # CMake package, the pkg-config file and, when built, the Python module.
 #
 # cmake -DBUILD_DIR=... -DWORK_DIR=... -DCONSUMER_DIR=... -DGENERATOR=... -DC_COMPILER=...
-#       -DPKG_CONFIG=... -DNM=... -DLIBDIR=... -DVERSION=...
+#       -DPKG_CONFIG=... -DNM=... -DOBJDUMP=... -DFFT_BACKEND=... -DLIBDIR=... -DDOCDIR=...
+#       -DVERSION=...
 #       [-DPYTHON=... -DPYTHON_INSTALL_DIR=... -DPYTHON_MODULE=...] -P check_install.cmake
 
 function(run)
@@ -25,6 +27,19 @@ execute_process(COMMAND ${NM} ${libdir}/libquorvanta_core.so
                 OUTPUT_VARIABLE symbols COMMAND_ERROR_IS_FATAL ANY)
 if(NOT symbols MATCHES "UNIFFI_META_NAMESPACE_QUORVANTA_CORE")
     message(FATAL_ERROR "the installed library has lost its interface metadata symbols")
+endif()
+
+# The licence travels with the library, and with the default transform nothing it links is under
+# a licence that would bind a closed-source app (FFTW is GPL).
+require_file(${prefix}/${DOCDIR}/LICENSE)
+file(STRINGS ${libdir}/pkgconfig/quorvanta_core.pc pc_license REGEX "^License: ")
+if(NOT pc_license STREQUAL "License: Apache-2.0")
+    message(FATAL_ERROR "the pkg-config file names no licence: '${pc_license}'")
+endif()
+execute_process(COMMAND ${OBJDUMP} -p ${libdir}/libquorvanta_core.so
+                OUTPUT_VARIABLE headers COMMAND_ERROR_IS_FATAL ANY)
+if(FFT_BACKEND STREQUAL "builtin" AND headers MATCHES "NEEDED +[^\n]*fftw")
+    message(FATAL_ERROR "the library links FFTW:\n${headers}")
 endif()
 
 # A consumer project finds the package in the prefix and links the imported target. Its build

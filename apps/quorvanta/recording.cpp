@@ -354,7 +354,11 @@ bool looks_like_json(std::string_view text) {
 }  // namespace
 
 Recording read_recording(const std::filesystem::path& file, std::vector<std::string>& warnings) {
-    const std::string text = read_text(file);
+    return parse_recording(read_text(file), file, warnings);
+}
+
+Recording parse_recording(const std::string& text, const std::filesystem::path& file,
+                          std::vector<std::string>& warnings) {
     if (trim(text).empty() || text.find_first_not_of(" \t\r\n") == std::string::npos) {
         throw InputError(location(file) + "the file is empty");
     }

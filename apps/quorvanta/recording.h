@@ -48,4 +48,9 @@ public:
 // appended to `warnings`.
 Recording read_recording(const std::filesystem::path& file, std::vector<std::string>& warnings);
 
+// The same from the `text` of a file named `file` (which the messages name), for hosts that have
+// the text already, such as a web page given a dropped file.
+Recording parse_recording(const std::string& text, const std::filesystem::path& file,
+                          std::vector<std::string>& warnings);
+
 }  // namespace quorvanta::cli

@@ -85,7 +85,8 @@ private:
 
 std::string upper(std::string_view text) {
     std::string result(text);
-    std::ranges::transform(result, result.begin(), [](unsigned char c) { return std::toupper(c); });
+    std::transform(result.begin(), result.end(), result.begin(),
+                   [](unsigned char c) { return std::toupper(c); });
     return result;
 }
 

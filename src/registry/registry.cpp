@@ -162,19 +162,22 @@ constexpr Alias kAliases[] = {
 
 constexpr auto kVitalIds = [] {
     std::array<std::string_view, std::size(kVitals)> ids{};
-    std::ranges::transform(kVitals, ids.begin(), &VitalRow::id);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+        ids[i] = kVitals[i].id;
     return ids;
 }();
 
 const VitalRow* find_by_id(std::string_view id) {
-    const auto* row = std::ranges::find(kVitals, id, &VitalRow::id);
+    const auto* row = std::find_if(std::begin(kVitals), std::end(kVitals),
+                                   [&](const VitalRow& r) { return r.id == id; });
     return row == std::end(kVitals) ? nullptr : row;
 }
 
 // The row that `name` names, as a canonical identifier or as an alias.
 const VitalRow* find_by_name(std::string_view name) {
     if (const VitalRow* row = find_by_id(name)) return row;
-    const auto* alias = std::ranges::find(kAliases, name, &Alias::name);
+    const auto* alias = std::find_if(std::begin(kAliases), std::end(kAliases),
+                                     [&](const Alias& a) { return a.name == name; });
     return alias == std::end(kAliases) ? nullptr : find_by_id(alias->id);
 }
 
@@ -193,7 +196,7 @@ EstimationMethod to_method(const MethodRow& row) {
 VitalSpec to_record(const VitalRow& row) {
     std::vector<EstimationMethod> methods;
     methods.reserve(row.methods.size());
-    std::ranges::transform(row.methods, std::back_inserter(methods), to_method);
+    std::transform(row.methods.begin(), row.methods.end(), std::back_inserter(methods), to_method);
     const OutputRow& output = row.output;
     return {std::string(row.id),         std::move(methods),
             std::string(row.unit),       std::string(row.display_name),

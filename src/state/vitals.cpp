@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 #include <vector>
 
 #include "signal/fft.h"
@@ -54,7 +55,10 @@ struct HrvBeatsKey {
     std::string signal;
     std::size_t frames;
     std::optional<float> rate_hint;
-    auto operator<=>(const HrvBeatsKey&) const = default;
+    bool operator<(const HrvBeatsKey& other) const {
+        return std::tie(signal, frames, rate_hint) <
+               std::tie(other.signal, other.frames, other.rate_hint);
+    }
 };
 
 // What one call's estimation reads and accumulates.

@@ -16,7 +16,9 @@
 #include "geometry/roi.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <utility>
 #include <variant>
 
 #include "types/numeric.h"
@@ -78,7 +80,38 @@ Rect round_to_even_pixels(Rect roi) {
             even_extent(roi.height)};
 }
 
+constexpr std::array<std::pair<std::string_view, RoiMethod>, 4> kRoiMethods{{
+    {"face", roi_method::Face{}},
+    {"forehead", roi_method::Forehead{}},
+    {"upper_body", roi_method::UpperBody{}},
+    {"upper_body_cropped", roi_method::UpperBodyCropped{}},
+}};
+
+constexpr std::array<std::pair<std::string_view, FaceDetector>, 4> kFaceDetectors{{
+    {"default", FaceDetector::Default},
+    {"apple_vision", FaceDetector::AppleVision},
+    {"applevision", FaceDetector::AppleVision},
+    {"vision", FaceDetector::AppleVision},
+}};
+
+template <class Value, std::size_t N>
+std::optional<Value> find_name(std::string_view name,
+                               const std::array<std::pair<std::string_view, Value>, N>& names) {
+    for (const auto& [known, value] : names) {
+        if (known == name) return value;
+    }
+    return std::nullopt;
+}
+
 }  // namespace
+
+std::optional<RoiMethod> roi_method_named(std::string_view name) {
+    return find_name(name, kRoiMethods);
+}
+
+std::optional<FaceDetector> face_detector_named(std::string_view lowered_name) {
+    return find_name(lowered_name, kFaceDetectors);
+}
 
 RoiOffsets roi_offsets(const RoiMethod& method) {
     return std::visit([](const auto& alternative) { return offsets_of(alternative); }, method);

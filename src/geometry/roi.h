@@ -3,6 +3,7 @@
 #pragma once
 
 #include <optional>
+#include <string_view>
 
 #include "types/records.h"
 
@@ -14,6 +15,14 @@ using RoiOffsets = roi_method::Custom;
 
 // The offsets that `method` applies: fixed for the built-in methods, the payload for Custom.
 RoiOffsets roi_offsets(const RoiMethod& method);
+
+// The built-in method that hosts name "face", "forehead", "upper_body" or "upper_body_cropped"
+// (exact case), or nothing.
+std::optional<RoiMethod> roi_method_named(std::string_view name);
+
+// The detector that hosts name "default", or "apple_vision", "applevision" or "vision", given in
+// lower case; or nothing.
+std::optional<FaceDetector> face_detector_named(std::string_view lowered_name);
 
 // The region to crop for `face`. AppleVision boxes are first brought into the default framing.
 // The result is clipped to the container only when both its width and height are given; with

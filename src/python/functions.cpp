@@ -57,28 +57,12 @@ ObjectRef heart_rate(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
     return pair_of_floats(estimate.rate, estimate.confidence);
 }
 
-constexpr std::array<std::pair<std::string_view, HrvMetric>, 12> kHrvMetrics{{
-    {"sdnn", HrvMetric::Sdnn},
-    {"hrv_sdnn", HrvMetric::Sdnn},
-    {"rmssd", HrvMetric::Rmssd},
-    {"hrv_rmssd", HrvMetric::Rmssd},
-    {"lfhf", HrvMetric::LfHf},
-    {"hrv_lfhf", HrvMetric::LfHf},
-    {"si", HrvMetric::StressIndex},
-    {"stress_index", HrvMetric::StressIndex},
-    {"pnn50", HrvMetric::Pnn50},
-    {"hrv_pnn50", HrvMetric::Pnn50},
-    {"sd1sd2", HrvMetric::Sd1Sd2},
-    {"hrv_sd1sd2", HrvMetric::Sd1Sd2},
-}};
-
-HrvMetric hrv_metric_named(PyObject* name) {
+HrvMetric hrv_metric_from(PyObject* name) {
     const ObjectRef lowered = lower_case(name);
     const auto text = name_of(lowered.get());
-    for (const auto& [known, metric] : kHrvMetrics) {
-        if (known == text) return metric;
-    }
-    raise(PyExc_ValueError, "Invalid HRV metric");
+    const auto metric = text ? hrv_metric_named(*text) : std::nullopt;
+    if (!metric) raise(PyExc_ValueError, "Invalid HRV metric");
+    return *metric;
 }
 
 constexpr std::array<std::string_view, 5> kHrvParameters{"signal", "fs", "metric_name",
@@ -94,7 +78,7 @@ ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     const auto rate_hint = optional_float("rate_hint", values[4]);
     signal.require_contiguous();
     confidence.require_contiguous();
-    const HrvMetric metric = hrv_metric_named(metric_name);
+    const HrvMetric metric = hrv_metric_from(metric_name);
     const HrvEstimate estimate = estimate_hrv(signal.samples(), metric, {}, confidence.samples(),
                                               rate_hint, fs, kMinRate, kMaxRate);
     return pair_of_floats(estimate.value, estimate.confidence);

@@ -6,6 +6,7 @@
 #include <string_view>
 #include <utility>
 
+#include "geometry/roi.h"
 #include "python/conversions.h"
 #include "python/errors.h"
 
@@ -21,29 +22,6 @@ std::optional<float> number_of(PyObject* object) {
         return std::nullopt;
     }
 }
-
-template <class Value, std::size_t N>
-std::optional<Value> find_name(std::string_view text,
-                               const std::array<std::pair<std::string_view, Value>, N>& names) {
-    for (const auto& [name, value] : names) {
-        if (name == text) return value;
-    }
-    return std::nullopt;
-}
-
-constexpr std::array<std::pair<std::string_view, RoiMethod>, 4> kRoiMethods{{
-    {"face", roi_method::Face{}},
-    {"forehead", roi_method::Forehead{}},
-    {"upper_body", roi_method::UpperBody{}},
-    {"upper_body_cropped", roi_method::UpperBodyCropped{}},
-}};
-
-constexpr std::array<std::pair<std::string_view, FaceDetector>, 4> kFaceDetectors{{
-    {"default", FaceDetector::Default},
-    {"apple_vision", FaceDetector::AppleVision},
-    {"applevision", FaceDetector::AppleVision},
-    {"vision", FaceDetector::AppleVision},
-}};
 
 std::optional<roi_method::Custom> custom_roi_from(PyObject* object) {
     if (!PyTuple_Check(object) || PyTuple_GET_SIZE(object) != 4) return std::nullopt;
@@ -66,7 +44,7 @@ ObjectRef lower_case(PyObject* text) {
 RoiMethod roi_method_from(PyObject* object) {
     if (PyUnicode_Check(object)) {
         const auto text = name_of(object);
-        const auto method = text ? find_name(*text, kRoiMethods) : std::nullopt;
+        const auto method = text ? roi_method_named(*text) : std::nullopt;
         if (!method) raise(PyExc_ValueError, "Invalid RoiMethod string");
         return *method;
     }
@@ -78,7 +56,7 @@ FaceDetector face_detector_from(PyObject* object) {
     if (!PyUnicode_Check(object)) raise(PyExc_ValueError, "FaceDetector must be a string");
     const ObjectRef lowered = lower_case(object);
     const auto text = name_of(lowered.get());
-    const auto detector = text ? find_name(*text, kFaceDetectors) : std::nullopt;
+    const auto detector = text ? face_detector_named(*text) : std::nullopt;
     if (!detector) raise(PyExc_ValueError, "Invalid FaceDetector string");
     return *detector;
 }

@@ -32,6 +32,7 @@
 #include <iterator>
 #include <numeric>
 
+#include "registry/registry.h"
 #include "signal/fft.h"
 #include "signal/filters.h"
 #include "signal/hrv_detail.h"
@@ -291,6 +292,14 @@ float band_power_ratio(std::span<const float> frequencies, std::span<const float
 
 HrvMetric hrv_metric_from_selector(std::uint8_t selector) {
     return selector > 5 ? HrvMetric::Sd1Sd2 : static_cast<HrvMetric>(selector);
+}
+
+std::optional<HrvMetric> hrv_metric_named(std::string_view name) {
+    const std::optional<VitalSpec> vital = lookup_vital(name);
+    if (!vital || vital->methods.empty() || vital->methods.front().method != MethodKind::Hrv) {
+        return std::nullopt;
+    }
+    return hrv_metric_from_selector(vital->methods.front().selector);
 }
 
 PeakDetectorConfig hrv_beat_detector(std::optional<float> rate_hint, float fs, float min_rate,

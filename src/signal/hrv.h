@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <string_view>
 #include <vector>
 
 #include "signal/peaks.h"
@@ -15,6 +16,10 @@ enum class HrvMetric : std::uint8_t { Sdnn = 0, Rmssd, LfHf, StressIndex, Pnn50,
 
 // The metric a selector byte names; values above 5 select Sd1Sd2.
 HrvMetric hrv_metric_from_selector(std::uint8_t selector);
+
+// The metric of the heart-rate-variability vital that `name` names in the registry, by its
+// identifier or an alias ("hrv_sdnn" or "sdnn", ..., "stress_index" or "si"), or nothing.
+std::optional<HrvMetric> hrv_metric_named(std::string_view name);
 
 struct HrvEstimate {
     float value = 0;

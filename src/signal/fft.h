@@ -16,12 +16,12 @@ namespace quorvanta {
 // reused: each call only resizes the arrays, so repeated calls of the same length allocate
 // nothing. Contents carry no meaning from one call to the next.
 struct SpectrumWorkspace {
-    std::vector<float> window;       // Hann weights of the last windowed length, kept for reuse
-    std::vector<float> windowed;     // input minus its mean, windowed when asked (n)
-    detail::RealBuffer scratch;      // the transform's working storage
-    detail::TransformBuffer bins;    // the transform's N/2 bins
-    std::vector<float> frequencies;  // centre frequency of each bin, Hz (N/2)
-    std::vector<float> power;        // squared magnitude of each bin (N/2)
+    std::vector<std::vector<float>> windows;  // Hann weights of the last few lengths windowed
+    std::vector<float> windowed;              // input minus its mean, windowed when asked (n)
+    detail::RealBuffer scratch;               // the transform's working storage
+    detail::TransformBuffer bins;             // the transform's N/2 bins
+    std::vector<float> frequencies;           // centre frequency of each bin, Hz (N/2)
+    std::vector<float> power;                 // squared magnitude of each bin (N/2)
 };
 
 // One-sided power spectrum of `signal` (n samples at `fs` Hz): the mean (f32 sum in index order

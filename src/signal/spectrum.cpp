@@ -31,11 +31,18 @@ float mean_of(std::span<const float> x) {
     return sum / static_cast<float>(x.size());
 }
 
-// The symmetric Hann window of n >= 2 samples, kept while calls keep that length.
-const std::vector<float>& hann_window(std::size_t n, std::vector<float>& window) {
-    if (window.size() == n) return window;
+// A session windows a few lengths over and over (its heart-rate and respiratory-rate windows):
+// the weights of the last kKeptWindows lengths are kept.
+constexpr std::size_t kKeptWindows = 4;
+
+// The symmetric Hann window of n >= 2 samples.
+const std::vector<float>& hann_window(std::size_t n, std::vector<std::vector<float>>& windows) {
+    const auto kept = std::find_if(windows.begin(), windows.end(),
+                                   [&](const std::vector<float>& w) { return w.size() == n; });
+    if (kept != windows.end()) return *kept;
+    if (windows.size() == kKeptWindows) windows.erase(windows.begin());
+    std::vector<float>& window = windows.emplace_back(n);
     const float last = static_cast<float>(n - 1);
-    window.resize(n);
     for (std::size_t i = 0; i < n; ++i)
         window[i] = (1.0f - detail::cos_f32(static_cast<float>(i) * kTwoPi / last)) * 0.5f;
     return window;
@@ -50,7 +57,7 @@ void fill_windowed(std::span<const float> x, bool apply_window, SpectrumWorkspac
             workspace.windowed[i] = x[i] - mean;
         return;
     }
-    const std::vector<float>& window = hann_window(x.size(), workspace.window);
+    const std::vector<float>& window = hann_window(x.size(), workspace.windows);
     for (std::size_t i = 0; i < x.size(); ++i)
         workspace.windowed[i] = window[i] * (x[i] - mean);
 }

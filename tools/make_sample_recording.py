@@ -11,10 +11,12 @@ disturb the waveforms and the face box while the model's confidence drops.
 
 Run from the repository root with Debian's Python and NumPy:
 
-    /usr/bin/python3 tools/make_sample_recording.py [--output-dir DIR]
+    /usr/bin/python3 tools/make_sample_recording.py [--output-dir DIR] [--duration SECONDS]
 
 It writes sample_recording.csv and sample_recording.truth.json into DIR (by default the
-repository's data/ folder). The seed is fixed, so every run writes the same files.
+repository's data/ folder). The seed is fixed, so every run writes the same files. A longer
+duration (for example two hours, to measure the command on long recordings) extends the same
+physiology; the motion artefact stays at 43 s.
 """
 
 import argparse
@@ -27,7 +29,7 @@ import numpy as np
 SEED = 20240611
 RECORDING_NAME = "sample_recording"
 FPS = 30.0
-DURATION_S = 90.0
+DEFAULT_DURATION_S = 90.0
 TIMESTAMP_JITTER_S = 0.002
 MODEL_GRID_HZ = 1000.0  # rates are integrated into phases on this grid
 
@@ -120,8 +122,8 @@ def beat_times(rng, heart_rate, time):
     return onsets + rng.normal(0.0, BEAT_TIME_JITTER_S, onsets.size)
 
 
-def simulate_physiology(rng):
-    time = np.arange(-2.0, DURATION_S + 2.0, 1.0 / MODEL_GRID_HZ)
+def simulate_physiology(rng, duration_s):
+    time = np.arange(-2.0, duration_s + 2.0, 1.0 / MODEL_GRID_HZ)
     respiratory_rate = drift_between(rng, time, RESPIRATORY_RATE_RANGE)
     volume = lung_volume(rng, cycles_elapsed(respiratory_rate, time))
     heart_rate = drift_between(rng, time, HEART_RATE_RANGE) + SINUS_ARRHYTHMIA_SWING * (
@@ -158,18 +160,23 @@ def pulse_wave(rng, physiology, frame_times):
     volume_at_onset = np.interp(onsets, physiology.time, physiology.lung_volume)
     amplitudes = (1.0 - 0.1 * (2.0 * volume_at_onset - 1.0)) * rng.normal(1.0, 0.03, onsets.size)
     wave = np.zeros(frame_times.size)
-    for onset, interval, amplitude in zip(onsets, intervals, amplitudes):
-        nearby = np.abs(frame_times - onset - 0.5) < 1.5
-        wave[nearby] += amplitude * pulse_shape(frame_times[nearby] - onset, interval)
+    # Each beat reaches the frames from 1 s before its onset to 2 s after; searching the sorted
+    # frame times first keeps long recordings fast.
+    firsts = np.searchsorted(frame_times, onsets - 1.5)
+    lasts = np.searchsorted(frame_times, onsets + 2.5)
+    for onset, interval, amplitude, first, last in zip(onsets, intervals, amplitudes, firsts, lasts):
+        times = frame_times[first:last]
+        nearby = np.abs(times - onset - 0.5) < 1.5
+        wave[first:last][nearby] += amplitude * pulse_shape(times[nearby] - onset, interval)
     return wave
 
 
-def frame_timestamps(rng):
+def frame_timestamps(rng, duration_s):
     """Frame times with capture jitter, starting at 0 s and rounded to 0.1 ms.
 
     The jitter is bounded well below half a frame, so the times stay strictly increasing.
     """
-    nominal = np.arange(int(DURATION_S * FPS)) / FPS
+    nominal = np.arange(int(duration_s * FPS)) / FPS
     jitter = np.clip(rng.normal(0.0, TIMESTAMP_JITTER_S, nominal.size), -0.006, 0.006)
     return np.round(nominal + jitter - jitter[0], 4)
 
@@ -264,8 +271,8 @@ def face_columns(rng, physiology, frame_times, envelope):
     return columns
 
 
-def recording_columns(rng, physiology):
-    frame_times = frame_timestamps(rng)
+def recording_columns(rng, physiology, duration_s):
+    frame_times = frame_timestamps(rng, duration_s)
     envelope = artefact_envelope(frame_times)
     columns = {"timestamp": frame_times}
     columns.update(ppg_columns(rng, physiology, frame_times, envelope))
@@ -307,14 +314,20 @@ def parse_arguments():
         help=f"folder to write {RECORDING_NAME}.csv and {RECORDING_NAME}.truth.json into "
         "(default: the repository's data/)",
     )
+    parser.add_argument(
+        "--duration",
+        type=float,
+        default=DEFAULT_DURATION_S,
+        help=f"seconds of recording (default: {DEFAULT_DURATION_S:g})",
+    )
     return parser.parse_args()
 
 
 def main():
     arguments = parse_arguments()
     rng = np.random.default_rng(SEED)
-    physiology = simulate_physiology(rng)
-    columns = recording_columns(rng, physiology)
+    physiology = simulate_physiology(rng, arguments.duration)
+    columns = recording_columns(rng, physiology, arguments.duration)
     arguments.output_dir.mkdir(parents=True, exist_ok=True)
     write_csv(arguments.output_dir / f"{RECORDING_NAME}.csv", columns)
     write_truth(

@@ -3,23 +3,18 @@
 
 #include <algorithm>
 #include <deque>
-#include <span>
+#include <variant>
 
 #include "geometry/roi.h"
 #include "registry/registry.h"
 #include "state/frames.h"
 #include "state/session.h"
+#include "state/waveforms.h"
 
 namespace quorvanta::cli {
 namespace {
 
-// Frames per second measured over the whole recording, or 30 when it cannot be measured.
-float measured_fps(const Recording& recording) {
-    const auto& t = recording.timestamps;
-    const double span = t.empty() ? 0.0 : t.back() - t.front();
-    if (t.size() < 2 || !(span > 0)) return 30.0F;
-    return static_cast<float>(static_cast<double>(t.size() - 1) / span);
-}
+constexpr float kFallbackFps = 30.0F;
 
 bool has_signals(const Recording& recording, const std::vector<std::string>& ids) {
     return std::all_of(ids.begin(), ids.end(), [&](const std::string& id) {
@@ -27,6 +22,86 @@ bool has_signals(const Recording& recording, const std::vector<std::string>& ids
                            [&](const RecordedSignal& signal) { return signal.id == id; });
     });
 }
+
+std::optional<std::uint8_t> catalogue_index(const std::string& vital) {
+    const auto ids = vital_ids();
+    const auto found = std::find(ids.begin(), ids.end(), vital);
+    if (found == ids.end()) return std::nullopt;
+    return static_cast<std::uint8_t>(found - ids.begin());
+}
+
+// What the analysis keeps of one result: the batch's summary, and the waveforms and face track
+// merged frame by frame when asked.
+class ResultKeeper {
+public:
+    ResultKeeper(const AnalysisOptions& options, Analysis& analysis)
+        : options_(options), analysis_(analysis) {}
+
+    void keep(const std::vector<std::size_t>& frames, const SessionResult& result) {
+        analysis_.batches.push_back(summary(frames, result));
+        if (options_.keep_waveforms) {
+            for (const auto& [id, waveform] : result.waveforms)
+                gather_waveform(id, waveform, result.timestamp);
+        }
+        if (options_.keep_face && result.face) gather_face(*result.face, result.timestamp);
+    }
+
+private:
+    BatchSummary summary(const std::vector<std::size_t>& frames, const SessionResult& result) {
+        BatchSummary batch{frames.front(),
+                           frames.back(),
+                           frames.size(),
+                           result.fps,
+                           analysis_.texts.index_of(result.message),
+                           {}};
+        for (const auto& [id, vital] : result.vitals) {
+            const auto index = catalogue_index(id);
+            if (!index) continue;  // results name canonical ids only
+            batch.vitals.push_back({*index, vital.value, vital.confidence,
+                                    analysis_.texts.index_of(vital.unit),
+                                    analysis_.texts.index_of(vital.note)});
+        }
+        std::sort(batch.vitals.begin(), batch.vitals.end(),
+                  [](const BatchVital& a, const BatchVital& b) { return a.vital < b.vital; });
+        return batch;
+    }
+
+    void gather_waveform(const std::string& id, const WaveformResult& waveform,
+                         const std::vector<double>& timestamps) {
+        GatheredWaveform& gathered = analysis_.waveforms[id];
+        const std::size_t count =
+            std::min({timestamps.size(), waveform.data.size(), waveform.confidence.size()});
+        const std::size_t kept = gathered.frames.merge(timestamps, count, [&](std::size_t i) {
+            return WaveformSample{waveform.data[i], waveform.confidence[i]};
+        });
+        // The frames the session holds are those gathered so far: it processes a waveform once
+        // they span enough time, and returns it raw before.
+        const auto spec = lookup_vital(id);
+        const bool processed = spec && waveform_processed(*spec, gathered.frames.size(),
+                                                          frame_rate(gathered.frames.timestamps,
+                                                                     analysis_.config.fps_target));
+        gathered.unprocessed =
+            processed ? std::min(gathered.unprocessed, kept) : gathered.frames.size();
+        gathered.unit = waveform.unit;
+        gathered.note = waveform.note;
+    }
+
+    void gather_face(const FaceResult& face, const std::vector<double>& timestamps) {
+        if (!analysis_.face) analysis_.face.emplace();
+        const std::size_t count =
+            std::min({timestamps.size(), face.coordinates.size(), face.confidence.size()});
+        analysis_.face->merge(timestamps, count, [&](std::size_t i) {
+            FaceSample sample{{}, face.confidence[i]};
+            std::copy_n(face.coordinates[i].begin(),
+                        std::min(sample.box.size(), face.coordinates[i].size()),
+                        sample.box.begin());
+            return sample;
+        });
+    }
+
+    const AnalysisOptions& options_;
+    Analysis& analysis_;
+};
 
 // A buffer of the host: the recording frames it holds and what the planner knows of it.
 struct HostBuffer {
@@ -47,20 +122,25 @@ public:
           planner_(buffer_config_) {}
 
     Analysis run(const Progress& progress) {
-        Analysis analysis{config_, buffer_config_, options_.mode, options_.waveform_mode, {}, 0};
+        Analysis analysis;
+        analysis.config = config_;
+        analysis.buffers = buffer_config_;
+        analysis.mode = options_.mode;
+        analysis.waveform_mode = options_.waveform_mode;
+        ResultKeeper keeper(options_, analysis);
         double next_poll = recording_.timestamps.front() + options_.poll_interval;
         for (std::size_t frame = 0; frame < recording_.frames(); ++frame) {
             add_frame(frame);
             const double now = recording_.timestamps[frame];
             if (now >= next_poll) {
-                poll(now, false, analysis);
+                poll(now, false, analysis, keeper);
                 next_poll = now + options_.poll_interval;
             }
             if (progress) progress(frame + 1, recording_.frames());
         }
         // At the end of the recording the host flushes whatever its buffers still hold.
         const double end = recording_.timestamps.back();
-        while (poll(end, true, analysis)) {
+        while (poll(end, true, analysis, keeper)) {
         }
         return analysis;
     }
@@ -109,34 +189,30 @@ private:
     }
 
     // Polls the planner and runs the inference it commands; false when it commands none.
-    bool poll(double now, bool flush, Analysis& analysis) {
+    bool poll(double now, bool flush, Analysis& analysis, ResultKeeper& keeper) {
         const bool has_state = std::any_of(buffers_.begin(), buffers_.end(),
                                            [](const HostBuffer& b) { return b.has_state; });
         const ExecutionPlan plan = planner_.poll(metadata(), now, options_.mode, has_state, flush);
-        std::optional<Batch> batch;
-        if (plan.command) batch = run_inference(*plan.command);
+        const bool ran = plan.command && run_inference(*plan.command, keeper);
         for (const std::string& id : plan.buffers_to_drop)
             drop(id, analysis);
-        if (!batch) return false;
-        analysis.batches.push_back(std::move(*batch));
-        return true;
+        return ran;
     }
 
-    std::optional<Batch> run_inference(const InferenceCommand& command) {
+    bool run_inference(const InferenceCommand& command, ResultKeeper& keeper) {
         HostBuffer* buffer = find(command.buffer_id);
-        if (buffer == nullptr || command.take_count == 0) return std::nullopt;
+        if (buffer == nullptr || command.take_count == 0) return false;
         const std::size_t take = std::min<std::size_t>(command.take_count, buffer->frames.size());
         const std::size_t keep = std::min<std::size_t>(command.keep_count, take);
-        Batch batch;
-        batch.frames.assign(buffer->frames.begin(),
-                            buffer->frames.begin() + static_cast<std::ptrdiff_t>(take));
+        const std::vector<std::size_t> frames(
+            buffer->frames.begin(), buffer->frames.begin() + static_cast<std::ptrdiff_t>(take));
         buffer->frames.erase(buffer->frames.begin(),
                              buffer->frames.begin() + static_cast<std::ptrdiff_t>(take - keep));
         buffer->metadata.count = static_cast<std::uint32_t>(buffer->frames.size());
         buffer->unprocessed = buffer->frames.size() - keep;
         buffer->has_state = true;
-        batch.result = session_.process(batch_input(batch.frames), options_.waveform_mode);
-        return batch;
+        keeper.keep(frames, session_.process(batch_input(frames), options_.waveform_mode));
+        return true;
     }
 
     void drop(const std::string& id, Analysis& analysis) {
@@ -183,6 +259,24 @@ private:
 };
 
 }  // namespace
+
+const BatchVital* BatchSummary::find(const std::string& vital) const {
+    const auto index = catalogue_index(vital);
+    const auto found = std::find_if(vitals.begin(), vitals.end(),
+                                    [&](const BatchVital& v) { return index == v.vital; });
+    return found == vitals.end() ? nullptr : &*found;
+}
+
+VitalResult Analysis::vital_result(const BatchVital& vital) const {
+    return {vital.value, vital.confidence, texts[vital.unit], texts[vital.note]};
+}
+
+float measured_fps(const Recording& recording) {
+    const auto& t = recording.timestamps;
+    const double span = t.empty() ? 0.0 : t.back() - t.front();
+    if (t.size() < 2 || !(span > 0)) return kFallbackFps;
+    return static_cast<float>(static_cast<double>(t.size() - 1) / span);
+}
 
 SessionConfig session_config_for(const Recording& recording, const AnalysisOptions& options) {
     SessionConfig config;

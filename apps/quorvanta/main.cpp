@@ -112,6 +112,8 @@ int analyze_command(AnalyzeArguments arguments) {
     arguments.options.mode = arguments.mode == "file" ? InferenceMode::File : InferenceMode::Stream;
     arguments.options.waveform_mode = parse_waveform_mode(arguments.waveform_mode);
     arguments.options.fps = arguments.fps;
+    arguments.options.keep_waveforms = arguments.json_waveforms || !arguments.plot_file.empty();
+    arguments.options.keep_face = arguments.json_face;
     Analysis analysis = [&] {
         ProgressBar progress;
         return analyze(recording, arguments.options,
@@ -121,10 +123,10 @@ int analyze_command(AnalyzeArguments arguments) {
     const std::vector<VitalRow> rows = final_vitals(recording, analysis, known_truth);
 
     if (!arguments.json_file.empty()) {
-        const auto document = analysis_json(recording, analysis, rows,
-                                            {arguments.json_waveforms, arguments.json_face});
-        write_output(arguments.json_file,
-                     [&](std::ostream& out) { out << document.dump(2) << '\n'; });
+        write_output(arguments.json_file, [&](std::ostream& out) {
+            write_analysis_json(out, recording, analysis, rows,
+                                {arguments.json_waveforms, arguments.json_face});
+        });
     }
     if (!arguments.plot_file.empty()) {
         write_output(arguments.plot_file, [&](std::ostream& out) {
@@ -145,7 +147,7 @@ int analyze_command(AnalyzeArguments arguments) {
         return 0;
     }
     std::cout << "Vitals at " << std::fixed << std::setprecision(2)
-              << last_batch_time(recording, analysis) << " s\n"
+              << batch_time(recording, analysis.batches.back()) << " s\n"
               << std::defaultfloat;
     print_vitals_table(std::cout, rows, known_truth != nullptr);
     if (!arguments.plot_file.empty())

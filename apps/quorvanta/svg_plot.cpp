@@ -169,25 +169,28 @@ void draw_legend(std::ostream& out, const Frame& frame, const std::vector<PlotSe
     }
 }
 
-PlotSeries waveform_series(const CollectedWaveform& waveform, const std::string& id) {
-    return {get_vital_info(id) ? get_vital_info(id)->display_name + " (cleaned)" : id,
-            vital_color(id),
-            waveform.timestamps,
-            {waveform.data.begin(), waveform.data.end()},
-            {},
-            false};
+PlotSeries waveform_series(const GatheredWaveform& waveform, const std::string& id) {
+    PlotSeries series{get_vital_info(id) ? get_vital_info(id)->display_name + " (cleaned)" : id,
+                      vital_color(id),
+                      waveform.frames.timestamps,
+                      {},
+                      {},
+                      false};
+    for (const WaveformSample& sample : waveform.frames.samples)
+        series.values.push_back(sample.value);
+    return series;
 }
 
 // One point per batch: the vital's value at the batch's last frame, with its confidence.
 PlotSeries rate_series(const Analysis& analysis, const Recording& recording,
                        const std::string& id) {
     PlotSeries series{"estimate", vital_color(id), {}, {}, {}, false};
-    for (const Batch& batch : analysis.batches) {
-        const auto found = batch.result.vitals.find(id);
-        if (found == batch.result.vitals.end()) continue;
-        series.times.push_back(recording.timestamps[batch.frames.back()]);
-        series.values.push_back(found->second.value);
-        series.confidence.push_back(found->second.confidence);
+    for (const BatchSummary& batch : analysis.batches) {
+        const BatchVital* vital = batch.find(id);
+        if (vital == nullptr) continue;
+        series.times.push_back(batch_time(recording, batch));
+        series.values.push_back(vital->value);
+        series.confidence.push_back(vital->confidence);
     }
     return series;
 }
@@ -210,10 +213,9 @@ std::optional<PlotSeries> truth_series(const Truth* truth, const PlotSeries& est
 std::vector<PlotPanel> analysis_panels(const Analysis& analysis, const Recording& recording,
                                        const Truth* truth) {
     std::vector<PlotPanel> panels;
-    const auto waveforms = collect_waveforms(analysis);
     for (const char* id : {"ppg_waveform", "respiratory_waveform"}) {
-        const auto found = waveforms.find(id);
-        if (found == waveforms.end() || found->second.timestamps.empty()) continue;
+        const auto found = analysis.waveforms.find(id);
+        if (found == analysis.waveforms.end() || found->second.frames.size() == 0) continue;
         panels.push_back({found->first == "ppg_waveform" ? "PPG" : "Respiration",
                           {waveform_series(found->second, id)}});
     }

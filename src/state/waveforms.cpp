@@ -44,11 +44,6 @@ std::vector<float> postprocess(std::vector<float> values, const VitalSpec& spec,
     return standardize(smooth(detrend(values)));
 }
 
-bool needs_processing(const VitalSpec& spec, std::size_t samples, float fs_history) {
-    if (std::holds_alternative<detrend::Raw>(spec.detrend)) return false;
-    return samples >= saturating_cast<std::uint64_t>(fs_history * spec.min_seconds);
-}
-
 std::vector<float> tail_from(const std::vector<float>& values, std::size_t start) {
     if (values.size() <= start) return {};
     return {values.begin() + static_cast<std::ptrdiff_t>(start), values.end()};
@@ -62,7 +57,7 @@ std::optional<WaveformResult> build_waveform(const SessionCore& core, const std:
     if (series == core.signal_series.end()) return std::nullopt;
 
     std::vector<float> values = series->second.values();
-    if (needs_processing(*spec, values.size(), fs_history)) {
+    if (waveform_processed(*spec, values.size(), fs_history)) {
         values = postprocess(std::move(values), *spec, fs_history);
     }
     WaveformResult waveform;
@@ -79,6 +74,11 @@ std::optional<WaveformResult> build_waveform(const SessionCore& core, const std:
 }
 
 }  // namespace
+
+bool waveform_processed(const VitalSpec& spec, std::size_t samples, float fs_history) {
+    if (std::holds_alternative<detrend::Raw>(spec.detrend)) return false;
+    return samples >= saturating_cast<std::uint64_t>(fs_history * spec.min_seconds);
+}
 
 std::unordered_map<std::string, WaveformResult> build_waveforms(const SessionCore& core,
                                                                 std::size_t start, bool global) {

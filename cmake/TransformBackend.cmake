@@ -8,8 +8,9 @@ if(NOT QUORVANTA_FFT MATCHES "^(builtin|fftw)$")
     message(FATAL_ERROR "QUORVANTA_FFT must be builtin or fftw, not '${QUORVANTA_FFT}'")
 endif()
 
+# The web build cannot link FFTW; the host's pkg-config would find the host's.
 find_package(PkgConfig QUIET)
-if(PkgConfig_FOUND)
+if(PkgConfig_FOUND AND NOT EMSCRIPTEN)
     pkg_check_modules(FFTW3F QUIET IMPORTED_TARGET GLOBAL fftw3f)
 endif()
 if(QUORVANTA_FFT STREQUAL "fftw" AND NOT FFTW3F_FOUND)

@@ -1,0 +1,14 @@
+# SPDX-License-Identifier: Apache-2.0
+# The WebAssembly build (emcmake cmake -S . -B build/wasm): the core and its JavaScript door, no C
+# interface, no Python module. C++ exceptions are WebAssembly exceptions, so that a session's
+# fault poisons it and errors reach JavaScript as errors instead of aborting the module.
+add_compile_options(-fwasm-exceptions)
+add_link_options(-fwasm-exceptions)
+
+# nlohmann-json, header-only, is the host's copy, seen through a folder of its own so that no other
+# host header can shadow the toolchain's.
+set(_host_headers ${CMAKE_BINARY_DIR}/host_headers)
+file(MAKE_DIRECTORY ${_host_headers})
+file(CREATE_LINK /usr/include/nlohmann ${_host_headers}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
+target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_host_headers})

@@ -1,0 +1,374 @@
+// SPDX-License-Identifier: Apache-2.0
+// The JavaScript door's entry points, registered with embind. Each converts its arguments, calls
+// the core and converts the result, inside `guarded`. The loader (js/quorvanta_core.mjs) wraps
+// them into the module's public API.
+#include <emscripten/bind.h>
+#include <malloc.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "geometry/overlap.h"
+#include "geometry/roi.h"
+#include "recording.h"
+#include "registry/registry.h"
+#include "signal/fft.h"
+#include "signal/hrv.h"
+#include "signal/peaks.h"
+#include "state/frames.h"
+#include "state/session.h"
+#include "wasm/door.h"
+#include "wasm/values.h"
+
+namespace quorvanta {
+
+// The frame a region is clipped to, as calculate_roi's `container` option gives it.
+struct ContainerSize {
+    float width = 0;
+    float height = 0;
+};
+template <>
+struct Fields<ContainerSize> : FieldList<&ContainerSize::width, &ContainerSize::height> {
+    static constexpr FieldNames<2> kNames{"width", "height"};
+};
+
+}  // namespace quorvanta
+
+namespace quorvanta::wasm {
+namespace {
+
+// The heart rate's estimation as the registry defines it: method and band.
+const EstimationMethod& heart_rate_method() {
+    static const EstimationMethod method = lookup_vital("heart_rate")->methods.front();
+    return method;
+}
+
+val pair(const char* first, float a, const char* second, float b) {
+    val object = val::object();
+    object.set(first, a);
+    object.set(second, b);
+    return object;
+}
+
+// A field of an options object, or `fallback` when the object or the field is absent.
+template <class T>
+T option(const val& options, const char* name, T fallback) {
+    if (detail::is_absent(options)) return fallback;
+    const val value = options[name];
+    return detail::is_absent(value) ? fallback : argument<T>(value, std::string("options.") + name);
+}
+
+void require_options_object(const val& options) {
+    if (!detail::is_absent(options) && options.typeOf().as<std::string>() != "object") {
+        detail::refuse("options", "an object", options);
+    }
+}
+
+val estimate_heart_rate(val signal, val fs) {
+    return guarded([&] {
+        const auto samples = argument<std::vector<float>>(signal, "signal");
+        const auto rate = argument<float>(fs, "fs");
+        const EstimationMethod& heart = heart_rate_method();
+        const RateEstimate estimate =
+            estimate_rate(samples, {RateMethodKind::Periodogram, heart.selector, heart.param},
+                          std::nullopt, nullptr, rate, heart.min_value, heart.max_value);
+        return pair("rate", estimate.rate, "confidence", estimate.confidence);
+    });
+}
+
+val estimate_hrv_metric(val signal, val fs, val metric_name, val confidence, val rate_hint) {
+    return guarded([&] {
+        const auto samples = argument<std::vector<float>>(signal, "signal");
+        const auto rate = argument<float>(fs, "fs");
+        const auto name = argument<std::string>(metric_name, "metricName");
+        const auto confidences = argument<std::vector<float>>(confidence, "confidence");
+        const auto hint = argument<std::optional<float>>(rate_hint, "rateHint");
+        const std::optional<HrvMetric> metric = hrv_metric_named(name);
+        if (!metric) {
+            throw ArgumentError(ArgumentError::Kind::Range,
+                                "metricName: Invalid HRV metric \"" + name + "\"");
+        }
+        const EstimationMethod& heart = heart_rate_method();
+        const HrvEstimate estimate = estimate_hrv(samples, *metric, {}, confidences, hint, rate,
+                                                  heart.min_value, heart.max_value);
+        return pair("value", estimate.value, "confidence", estimate.confidence);
+    });
+}
+
+val find_peaks(val signal, val fs, val refine, val options) {
+    return guarded([&] {
+        const auto samples = argument<std::vector<float>>(signal, "signal");
+        const auto rate = argument<float>(fs, "fs");
+        const auto refined = argument<bool>(refine, "refine");
+        require_options_object(options);
+        const EstimationMethod& heart = heart_rate_method();
+        PeakDetectorConfig config =
+            hrv_beat_detector(option<std::optional<float>>(options, "rateHint", std::nullopt), rate,
+                              option(options, "minRate", heart.min_value),
+                              option(options, "maxRate", heart.max_value));
+        config.refine = refined;
+        config.detection_threshold =
+            option(options, "detectionThreshold", config.detection_threshold);
+        config.window_cycles = option(options, "windowCycles", config.window_cycles);
+        config.max_rate_change = option(options, "maxRateChange", config.max_rate_change);
+        std::vector<float> positions;
+        for (const auto& segment : detect_peaks(samples, config)) {
+            for (const Peak& peak : segment)
+                positions.push_back(peak.position);
+        }
+        return Js<std::vector<float>>::to(positions);
+    });
+}
+
+RoiMethod roi_method_from(const val& method) {
+    if (method.isString()) {
+        const auto name = method.as<std::string>();
+        if (const auto named = roi_method_named(name)) return *named;
+        throw ArgumentError(ArgumentError::Kind::Range,
+                            "method: Invalid RoiMethod string \"" + name + "\"");
+    }
+    return argument<roi_method::Custom>(method, "method");
+}
+
+val calculate_roi(val face, val method, val options) {
+    return guarded([&] {
+        const auto box = argument<Rect>(face, "face");
+        const RoiMethod roi_method = roi_method_from(method);
+        require_options_object(options);
+        const auto detector_name = option<std::string>(options, "detector", "default");
+        const auto detector = face_detector_named(detector_name);
+        if (!detector) {
+            throw ArgumentError(
+                ArgumentError::Kind::Range,
+                "options.detector: Invalid FaceDetector string \"" + detector_name + "\"");
+        }
+        const auto container =
+            option<std::optional<ContainerSize>>(options, "container", std::nullopt);
+        const bool force_even = option<bool>(options, "forceEven", false);
+        const Rect roi = container ? calculate_roi(box, roi_method, *detector, container->width,
+                                                   container->height, force_even)
+                                   : calculate_roi(box, roi_method, *detector, std::nullopt,
+                                                   std::nullopt, force_even);
+        return Js<Rect>::to(roi);
+    });
+}
+
+val get_vital_info(val vital_id) {
+    return guarded([&] {
+        const auto id = argument<std::string>(vital_id, "vitalId");
+        return Js<std::optional<VitalDisplayMeta>>::to(quorvanta::get_vital_info(id));
+    });
+}
+
+val vital_ids() {
+    return guarded([&] {
+        val ids = val::array();
+        for (const std::string_view id : quorvanta::vital_ids())
+            ids.call<void>("push", std::string(id));
+        return ids;
+    });
+}
+
+val compute_iou(val a, val b) {
+    return guarded([&] {
+        return val(quorvanta::compute_iou(argument<Rect>(a, "a"), argument<Rect>(b, "b")));
+    });
+}
+
+val is_contained(val inner, val outer, val min_overlap) {
+    return guarded([&] {
+        return val(quorvanta::is_contained(argument<Rect>(inner, "inner"),
+                                           argument<Rect>(outer, "outer"),
+                                           argument<float>(min_overlap, "minOverlap")));
+    });
+}
+
+val compute_buffer_config(val config) {
+    return guarded([&] {
+        return Js<BufferConfig>::to(
+            quorvanta::compute_buffer_config(argument<SessionConfig>(config, "config")));
+    });
+}
+
+val recording_to_js(const cli::Recording& recording) {
+    val signals = val::array();
+    for (const cli::RecordedSignal& signal : recording.signals) {
+        val entry = val::object();
+        entry.set("id", signal.id);
+        entry.set("data", Js<std::vector<float>>::to(signal.data));
+        entry.set("confidence", Js<std::vector<float>>::to(signal.confidence));
+        signals.call<void>("push", entry);
+    }
+    val face = val::null();
+    if (recording.face) {
+        val boxes = val::array();
+        for (const auto& box : recording.face->boxes)
+            boxes.call<void>("push", Js<std::vector<float>>::to({box.begin(), box.end()}));
+        face = val::object();
+        face.set("coordinates", boxes);
+        face.set("confidence", Js<std::vector<float>>::to(recording.face->confidence));
+    }
+    val result = val::object();
+    result.set("timestamp", Js<std::vector<double>>::to(recording.timestamps));
+    result.set("signals", signals);
+    result.set("face", face);
+    return result;
+}
+
+val read_recording(val text, val file_name) {
+    return guarded([&] {
+        const auto contents = argument<std::string>(text, "text");
+        const auto name = argument<std::string>(file_name, "fileName");
+        std::vector<std::string> warnings;
+        val result = recording_to_js(cli::parse_recording(contents, name, warnings));
+        result.set("warnings", Js<std::vector<std::string>>::to(warnings));
+        return result;
+    });
+}
+
+WaveformMode waveform_mode_from(const val& mode) {
+    if (mode.isString()) {
+        const auto name = mode.as<std::string>();
+        if (name == "Incremental") return waveform_mode::Incremental{};
+        if (name == "Global") return waveform_mode::Global{};
+        throw ArgumentError(ArgumentError::Kind::Range,
+                            "mode: Invalid WaveformMode string \"" + name + "\"");
+    }
+    if (mode.typeOf().as<std::string>() == "object" && !mode.isNull() &&
+        !mode["windowed"].isUndefined()) {
+        return waveform_mode::Windowed{argument<float>(mode["windowed"], "mode.windowed")};
+    }
+    detail::refuse("mode", "\"Incremental\", \"Global\" or { windowed: seconds }", mode);
+}
+
+// A Session as JavaScript holds it: the native session lives behind a pointer, since it owns a
+// mutex and never moves.
+class SessionDoor {
+public:
+    static SessionDoor* create(val config) {
+        return guarded([&] { return new SessionDoor(argument<SessionConfig>(config, "config")); });
+    }
+
+    val process(val input, val mode) {
+        return guarded([&] {
+            const auto batch = argument<SessionInput>(input, "input");
+            const WaveformMode waveform_mode = waveform_mode_from(mode);
+            return Js<SessionResult>::to(session_->process(batch, waveform_mode));
+        });
+    }
+
+    void reset() {
+        guarded([&] { session_->reset(); });
+    }
+
+private:
+    explicit SessionDoor(const SessionConfig& config)
+        : session_(std::make_unique<Session>(config)) {}
+
+    std::unique_ptr<Session> session_;
+};
+
+class PlannerDoor {
+public:
+    static PlannerDoor* create(val config) {
+        return guarded([&] { return new PlannerDoor(argument<BufferConfig>(config, "config")); });
+    }
+
+    val evaluate_target(val target_roi, val timestamp, val active_buffers) const {
+        return guarded([&] {
+            return Js<BufferAction>::to(planner_.evaluate_target(
+                argument<Rect>(target_roi, "targetRoi"), argument<double>(timestamp, "timestamp"),
+                argument<std::vector<BufferMetadata>>(active_buffers, "activeBuffers")));
+        });
+    }
+
+    val is_ready(val count, val mode, val has_state, val flush) const {
+        return guarded([&] {
+            return val(planner_.is_ready(
+                argument<std::uint32_t>(count, "count"), argument<InferenceMode>(mode, "mode"),
+                argument<bool>(has_state, "hasState"), argument<bool>(flush, "flush")));
+        });
+    }
+
+    val poll(val active_buffers, val current_time, val mode, val has_state, val flush) const {
+        return guarded([&] {
+            return Js<ExecutionPlan>::to(planner_.poll(
+                argument<std::vector<BufferMetadata>>(active_buffers, "activeBuffers"),
+                argument<double>(current_time, "currentTime"),
+                argument<InferenceMode>(mode, "mode"), argument<bool>(has_state, "hasState"),
+                argument<bool>(flush, "flush")));
+        });
+    }
+
+private:
+    explicit PlannerDoor(const BufferConfig& config) : planner_(config) {}
+
+    BufferPlanner planner_;
+};
+
+// Bytes the module's allocator holds for live objects: what leaks would grow.
+double allocated_bytes() {
+    return static_cast<double>(mallinfo().uordblks);
+}
+
+// The camelCase field names of every record, for the tests that compare the TypeScript
+// declarations with the module.
+template <Record T>
+val field_names() {
+    val names = val::array();
+    for (std::size_t i = 0; i < Fields<T>::kFieldCount; ++i)
+        names.call<void>("push", detail::js_field_name<T>(i));
+    return names;
+}
+
+val record_fields() {
+    val records = val::object();
+    const auto add = [&]<class T>(const char* name) { records.set(name, field_names<T>()); };
+    add.operator()<Rect>("Rect");
+    add.operator()<FaceInput>("FaceInput");
+    add.operator()<FaceResult>("FaceResult");
+    add.operator()<SignalInput>("SignalInput");
+    add.operator()<SessionConfig>("SessionConfig");
+    add.operator()<SessionInput>("SessionInput");
+    add.operator()<VitalResult>("VitalResult");
+    add.operator()<WaveformResult>("WaveformResult");
+    add.operator()<SessionResult>("SessionResult");
+    add.operator()<VitalDisplayMeta>("VitalDisplayMeta");
+    add.operator()<BufferConfig>("BufferConfig");
+    add.operator()<BufferMetadata>("BufferMetadata");
+    add.operator()<BufferAction>("BufferAction");
+    add.operator()<InferenceCommand>("InferenceCommand");
+    add.operator()<ExecutionPlan>("ExecutionPlan");
+    return records;
+}
+
+}  // namespace
+}  // namespace quorvanta::wasm
+
+EMSCRIPTEN_BINDINGS(quorvanta_core) {
+    using namespace emscripten;
+    using namespace quorvanta::wasm;
+    function("estimateHeartRate", &estimate_heart_rate);
+    function("estimateHrvMetric", &estimate_hrv_metric);
+    function("findPeaks", &find_peaks);
+    function("calculateRoi", &calculate_roi);
+    function("getVitalInfo", &get_vital_info);
+    function("vitalIds", &vital_ids);
+    function("computeIou", &compute_iou);
+    function("isContained", &is_contained);
+    function("computeBufferConfig", &compute_buffer_config);
+    function("readRecording", &read_recording);
+    function("recordFields", &record_fields);
+    function("allocatedBytes", &allocated_bytes);
+    class_<SessionDoor>("Session")
+        .constructor(&SessionDoor::create, allow_raw_pointers())
+        .function("process", &SessionDoor::process)
+        .function("reset", &SessionDoor::reset);
+    class_<PlannerDoor>("BufferPlanner")
+        .constructor(&PlannerDoor::create, allow_raw_pointers())
+        .function("evaluateTarget", &PlannerDoor::evaluate_target)
+        .function("isReady", &PlannerDoor::is_ready)
+        .function("poll", &PlannerDoor::poll);
+}

@@ -1,0 +1,104 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "wasm/values.h"
+
+#include <emscripten.h>
+
+#include <cctype>
+#include <cmath>
+
+// Whether the value is an array whose items are all numbers, in one call into JavaScript.
+EM_JS(bool, quorvanta_is_number_array, (emscripten::EM_VAL handle), {
+    const value = Emval.toValue(handle);
+    return Array.isArray(value) && value.every((item) = > typeof item == = "number");
+});
+
+namespace quorvanta::wasm {
+
+std::string camel_case(std::string_view snake_case) {
+    std::string name;
+    bool upper = false;
+    for (const char c : snake_case) {
+        if (c == '_') {
+            upper = true;
+            continue;
+        }
+        name.push_back(upper ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c);
+        upper = false;
+    }
+    return name;
+}
+
+namespace detail {
+namespace {
+
+// "a string", "null", "an array", "Float64Array", "undefined" ...
+std::string described(const val& value) {
+    const auto type = value.typeOf().as<std::string>();
+    if (type == "string") return "a string";
+    if (type == "number") return "a number";
+    if (type != "object") return type;
+    if (value.isNull()) return "null";
+    if (value.isArray()) return "an array";
+    const val constructor = value["constructor"];
+    return constructor.isUndefined() ? "an object" : constructor["name"].as<std::string>();
+}
+
+template <class T>
+std::vector<T> numbers(const val& value, const std::string& path, const char* typed_array) {
+    if (!value.instanceof
+        (val::global(typed_array)) && !quorvanta_is_number_array(value.as_handle())) {
+        refuse(path, std::string("a ") + typed_array + " or an array of numbers", value);
+    }
+    return emscripten::convertJSArrayToNumberVector<T>(value);
+}
+
+template <class T>
+val typed_array(const char* type, const std::vector<T>& values) {
+    return val::global(type).new_(emscripten::typed_memory_view(values.size(), values.data()));
+}
+
+}  // namespace
+
+void refuse(const std::string& path, std::string_view expected, const val& value) {
+    throw ArgumentError(ArgumentError::Kind::Type,
+                        path + " must be " + std::string(expected) + ", not " + described(value));
+}
+
+bool is_absent(const val& value) {
+    return value.isNull() || value.isUndefined();
+}
+
+std::string field_path(const std::string& path, std::string_view field) {
+    return path + "." + std::string(field);
+}
+
+std::vector<float> float32s(const val& value, const std::string& path) {
+    return numbers<float>(value, path, "Float32Array");
+}
+
+std::vector<double> float64s(const val& value, const std::string& path) {
+    return numbers<double>(value, path, "Float64Array");
+}
+
+val float32_array(const std::vector<float>& values) {
+    return typed_array("Float32Array", values);
+}
+
+val float64_array(const std::vector<double>& values) {
+    return typed_array("Float64Array", values);
+}
+
+std::uint64_t unsigned_integer(const val& value, const std::string& path, double max) {
+    if (!value.isNumber()) refuse(path, "a number", value);
+    const double number = value.as<double>();
+    if (!(number >= 0 && number <= max && std::floor(number) == number)) {
+        throw ArgumentError(ArgumentError::Kind::Range,
+                            path + " must be an integer from 0 to " +
+                                std::to_string(static_cast<std::uint64_t>(max)) + ", not " +
+                                value.call<std::string>("toString"));
+    }
+    return static_cast<std::uint64_t>(number);
+}
+
+}  // namespace detail
+}  // namespace quorvanta::wasm

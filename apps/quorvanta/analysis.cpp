@@ -272,10 +272,9 @@ VitalResult Analysis::vital_result(const BatchVital& vital) const {
 }
 
 float measured_fps(const Recording& recording) {
-    const auto& t = recording.timestamps;
-    const double span = t.empty() ? 0.0 : t.back() - t.front();
-    if (t.size() < 2 || !(span > 0)) return kFallbackFps;
-    return static_cast<float>(static_cast<double>(t.size() - 1) / span);
+    const auto span = time_span(recording);
+    if (!span || !(span->seconds() > 0)) return kFallbackFps;
+    return static_cast<float>(static_cast<double>(span->frames() - 1) / span->seconds());
 }
 
 SessionConfig session_config_for(const Recording& recording, const AnalysisOptions& options) {

@@ -99,7 +99,8 @@ Analysis analyze(const Recording& recording, const AnalysisOptions& options,
 // waveforms returned.
 SessionConfig session_config_for(const Recording& recording, const AnalysisOptions& options);
 
-// Frames per second measured from the recording's timestamps, or 30 when they give none.
+// Frames per second measured between the recording's first and last finite timestamps, or 30
+// when they give none.
 float measured_fps(const Recording& recording);
 
 }  // namespace quorvanta::cli

@@ -17,6 +17,7 @@
 #include <string>
 
 #include "analysis.h"
+#include "ffi/contract_version.h"
 #include "output_file.h"
 #include "progress.h"
 #include "recording.h"
@@ -32,6 +33,7 @@ struct AnalyzeArguments {
     std::string file;
     std::string mode = "stream";
     std::string waveform_mode = "incremental";
+    std::string time_unit = "s";
     std::optional<float> fps;
     std::string truth_file;
     bool timeline = false;
@@ -72,13 +74,57 @@ WaveformMode parse_waveform_mode(const std::string& text) {
         "--waveform-mode", "expected incremental, global or windowed:SECONDS, got '" + text + "'");
 }
 
+TimeUnit parse_time_unit(const std::string& text) {
+    if (text == "ms") return TimeUnit::Milliseconds;
+    if (text == "us") return TimeUnit::Microseconds;
+    return TimeUnit::Seconds;
+}
+
+// Frames more than a second apart give no vitals; such intervals are timestamps in a smaller unit
+// than the one the command was told.
+void require_plausible_frame_interval(const std::filesystem::path& file, const Recording& recording,
+                                      const std::string& unit) {
+    constexpr double kLongestInterval = 1.0;  // seconds
+    const auto interval = median_frame_interval(recording);
+    if (!interval || *interval <= kLongestInterval) return;
+    std::string message = file.string() + ": the median frame interval is " + fixed(*interval, 1) +
+                          " s, too long for any vital";
+    const double in_file_units = *interval * (unit == "ms" ? 1e3 : unit == "us" ? 1e6 : 1.0);
+    if (unit == "s" && in_file_units <= 1e3 * kLongestInterval) {
+        message += ": the timestamps look like milliseconds; if they are, add --time-unit ms";
+    } else if (unit != "us" && in_file_units <= 1e6 * kLongestInterval) {
+        message += ": the timestamps look like microseconds; if they are, add --time-unit us";
+    }
+    throw InputError(message);
+}
+
+// "N frames, S s at F fps", from the timestamps; the frame rate the session was given follows
+// when it differs from the measured one (set by --fps, or 30 where nothing can be measured).
+std::string describe_timing(const Recording& recording, float fps_target) {
+    const auto span = time_span(recording);
+    std::string text = std::to_string(recording.frames()) + " frames";
+    std::string measured;
+    if (!span) {
+        text += " without a finite timestamp";
+    } else if (span->seconds() < 0) {
+        text += ", timestamps running backwards from " + fixed(span->first, 1) + " s to " +
+                fixed(span->last, 1) + " s";
+    } else if (span->frames() < 2 || span->seconds() == 0) {
+        text += " at " + fixed(span->first, 1) + " s";
+    } else {
+        measured = fixed(measured_fps(recording), 1);
+        text += ", " + fixed(span->seconds(), 1) + " s at " + measured + " fps";
+    }
+    const std::string analysed = fixed(fps_target, 1);
+    if (analysed != measured) text += ", analysed at " + analysed + " fps";
+    return text;
+}
+
 void print_summary(std::ostream& out, const std::filesystem::path& file, const Recording& recording,
                    const Analysis& analysis) {
     const BufferConfig& buffers = analysis.buffers;
-    const double seconds = recording.timestamps.back() - recording.timestamps.front();
-    out << std::fixed << std::setprecision(1);
-    out << "Recording  " << file.string() << "\n           " << recording.frames() << " frames, "
-        << seconds << " s at " << analysis.config.fps_target << " fps; signals";
+    out << "Recording  " << file.string() << "\n           "
+        << describe_timing(recording, analysis.config.fps_target) << "; signals";
     for (std::size_t i = 0; i < recording.signals.size(); ++i) {
         out << (i == 0 ? " " : ", ") << recording.signals[i].id;
     }
@@ -89,7 +135,7 @@ void print_summary(std::ostream& out, const std::filesystem::path& file, const R
         << buffers.min_no_state << " to start, " << buffers.min_with_state << " with state), "
         << buffers.overlap << " of overlap";
     if (analysis.dropped_frames != 0) out << "; " << analysis.dropped_frames << " frames dropped";
-    out << "\n\n" << std::defaultfloat;
+    out << "\n\n";
 }
 
 std::optional<Truth> load_truth(const AnalyzeArguments& arguments,
@@ -104,9 +150,11 @@ int analyze_command(AnalyzeArguments arguments) {
     const std::filesystem::path file =
         arguments.file.empty() ? bundled_sample() : std::filesystem::path(arguments.file);
     std::vector<std::string> warnings;
-    const Recording recording = read_recording(file, warnings);
+    const Recording recording =
+        read_recording(file, warnings, {parse_time_unit(arguments.time_unit)});
     for (const std::string& warning : warnings)
         std::cerr << "quorvanta: warning: " << warning << '\n';
+    require_plausible_frame_interval(file, recording, arguments.time_unit);
     const std::optional<Truth> truth = load_truth(arguments, file);
 
     arguments.options.mode = arguments.mode == "file" ? InferenceMode::File : InferenceMode::Stream;
@@ -208,6 +256,9 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
         ->capture_default_str();
     command.add_option("--fps", arguments.fps, "Frame rate fed to the model (default: measured)")
         ->check(kPositive);
+    command.add_option("--time-unit", arguments.time_unit, "Unit of the recording's timestamps")
+        ->check(CLI::IsMember({"s", "ms", "us"}))
+        ->capture_default_str();
     command
         .add_option("--truth", arguments.truth_file,
                     "True values (default: NAME.truth.json beside the recording, if present)")
@@ -224,6 +275,9 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
 int run(int argc, char** argv) {
     CLI::App app{"Vital signs from the per-frame outputs of a camera-based vital-sign model."};
     app.name("quorvanta");
+    app.set_version_flag("--version", std::string("quorvanta (quorvanta_core ") +
+                                          QUORVANTA_VERSION + ", C interface contract version " +
+                                          std::to_string(ffi::kContractVersion) + ")");
     app.require_subcommand(1);
     AnalyzeArguments arguments;
     CLI::App* analyze = app.add_subcommand("analyze", "Analyse a recording of model outputs");

@@ -1,11 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // A recording of per-frame model outputs, read from CSV or JSON.
 //
-// CSV: a header naming the columns, `timestamp` (seconds) first, then any signal id with an
-// optional `<id>_confidence` column, and optionally all of face_x, face_y, face_w, face_h and
+// CSV (RFC 4180: fields may be quoted, quotes doubled inside them; ',' ';' or tab as separator,
+// whichever the header uses): a header naming the columns, `timestamp` and any signal with an
+// optional `<signal>_confidence` column, and optionally all of face_x, face_y, face_w, face_h and
 // face_confidence; one row of numbers per frame. JSON: {"timestamp": [...], "signals": {"<id>":
 // {"data": [...], "confidence": [...]}}, "face": {"coordinates": [[x, y, w, h], ...],
 // "confidence": [...]}}, with "face" and each "confidence" optional. A missing confidence is 1.
+//
+// Signals are named by the registry's ids or aliases (`ppg` for `ppg_waveform`) and stored under
+// the canonical id. Columns that name no signal are left out with one warning; a recording without
+// any signal is an error. The reader resolves names through the registry of the core its user
+// links.
 #pragma once
 
 #include <array>
@@ -29,7 +35,7 @@ struct FaceTrack {
 };
 
 struct Recording {
-    std::vector<double> timestamps;
+    std::vector<double> timestamps;       // seconds
     std::vector<RecordedSignal> signals;  // in the order of the file
     std::optional<FaceTrack> face;
 
@@ -43,14 +49,41 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// The unit of a file's timestamps; they are read into seconds.
+enum class TimeUnit { Seconds, Milliseconds, Microseconds };
+
+struct ReadOptions {
+    TimeUnit time_unit = TimeUnit::Seconds;
+};
+
 // Reads a recording (JSON when the file's first non-blank character is '{', CSV otherwise).
-// Problems that still leave a usable recording, such as timestamps that do not increase, are
-// appended to `warnings`.
-Recording read_recording(const std::filesystem::path& file, std::vector<std::string>& warnings);
+// Problems that still leave a usable recording, such as timestamps that do not increase or
+// columns that name no signal, are appended to `warnings`.
+Recording read_recording(const std::filesystem::path& file, std::vector<std::string>& warnings,
+                         const ReadOptions& options = {});
 
 // The same from the `text` of a file named `file` (which the messages name), for hosts that have
 // the text already, such as a web page given a dropped file.
 Recording parse_recording(const std::string& text, const std::filesystem::path& file,
-                          std::vector<std::string>& warnings);
+                          std::vector<std::string>& warnings, const ReadOptions& options = {});
+
+// The ids of the signals the library reads (its estimators' inputs and its waveforms), in the
+// order the catalogue first names them.
+std::vector<std::string> signal_ids();
+
+// The stretch of a recording between its first and last finite timestamps.
+struct TimeSpan {
+    std::size_t first_frame = 0;
+    std::size_t last_frame = 0;
+    double first = 0;
+    double last = 0;
+
+    double seconds() const { return last - first; }
+    std::size_t frames() const { return last_frame - first_frame + 1; }
+};
+std::optional<TimeSpan> time_span(const Recording& recording);
+
+// The median of the intervals between consecutive finite timestamps, or nothing without any.
+std::optional<double> median_frame_interval(const Recording& recording);
 
 }  // namespace quorvanta::cli

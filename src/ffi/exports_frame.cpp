@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "ffi/call.h"
+#include "ffi/contract_version.h"
 #include "ffi/handles.h"
 #include "ffi/rust_buffer.h"
 #include "quorvanta_core.h"
@@ -48,7 +49,7 @@ RustBuffer ffi_quorvanta_core_rustbuffer_reserve(RustBuffer buf, uint64_t additi
 }
 
 uint32_t ffi_quorvanta_core_uniffi_contract_version(void) {
-    return 26;
+    return kContractVersion;
 }
 
 uint16_t uniffi_quorvanta_core_checksum_constructor_bufferplanner_new(void) {

@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The quorvanta command on the bundled sample, on both input formats and on bad input."""
+"""The quorvanta command on the bundled sample, on both input formats, on the ways real files
+are written, and on bad input."""
 
 import csv
 import json
@@ -90,10 +91,140 @@ def test_json_recording_gives_the_same_analysis(tmp_path):
     assert json.loads(from_csv.stdout)["batches"] == json.loads(from_json.stdout)["batches"]
 
 
+SAMPLE_ROWS = list(csv.reader(SAMPLE.open(newline="")))
+
+
+def sample_columns(names, frames=900):
+    """The first `frames` rows of the sample's columns `names`, as text cells."""
+    header = SAMPLE_ROWS[0]
+    return [[row[header.index(name)] for name in names] for row in SAMPLE_ROWS[1:frames + 1]]
+
+
+def csv_text(header, rows, separator=",", line_end="\n"):
+    return "".join(separator.join(cells) + line_end for cells in [header, *rows])
+
+
+def write_csv(path, header, rows):
+    path.write_text(csv_text(header, rows))
+    return path
+
+
+def batches(path, *args):
+    result = run("analyze", path, "--json", "-", *args)
+    assert result.returncode == 0, result.stderr
+    return json.loads(result.stdout)["batches"]
+
+
+def quoted(cell):
+    return '"' + cell + '"'
+
+
+# The same recording written as spreadsheets and other tools write CSV.
+DIALECTS = {
+    "semicolons and decimal commas": lambda header, rows: csv_text(
+        header, [[cell.replace(".", ",") for cell in row] for row in rows], ";"),
+    "tabs": lambda header, rows: csv_text(header, rows, "\t"),
+    "quoted header and cells": lambda header, rows: csv_text(
+        list(map(quoted, header)), [list(map(quoted, row)) for row in rows]),
+    "byte order mark and CRLF": lambda header, rows: "\ufeff" + csv_text(header, rows,
+                                                                           line_end="\r\n"),
+    "aliases": lambda header, rows: csv_text(["timestamp", "ppg", "resp", "ppg_confidence"], rows),
+}
+
+
+@pytest.mark.parametrize("dialect", DIALECTS, ids=list(DIALECTS))
+def test_csv_dialects_give_the_same_analysis(tmp_path, dialect):
+    names = ["timestamp", "ppg_waveform", "respiratory_waveform", "ppg_waveform_confidence"]
+    rows = sample_columns(names)
+    variant = tmp_path / "variant.csv"
+    variant.write_text(DIALECTS[dialect](names, rows))
+    assert batches(variant) == batches(write_csv(tmp_path / "plain.csv", names, rows))
+
+
+def test_columns_are_named_through_the_registry(tmp_path):
+    rows = sample_columns(["timestamp", "ppg_waveform", "respiratory_waveform"])
+    recording = write_csv(tmp_path / "aliases.csv",
+                          ["timestamp", "ppg", "resp", "hr", "x_confidence"],
+                          [row + ["70", "1"] for row in rows])
+    result = run("analyze", recording)
+    assert result.returncode == 0, result.stderr
+    assert result.stderr == (f"quorvanta: warning: {recording}:1: ignoring columns 'hr', "
+                             "'x_confidence', which name no signal; expected a signal: "
+                             "ppg_waveform, respiratory_waveform, spo2, abp_waveform, sbp, dbp (or "
+                             "an alias that 'quorvanta vitals' lists, such as ppg or resp)\n")
+    assert "signals ppg_waveform, respiratory_waveform\n" in result.stdout
+    assert table_row(result.stdout, "Respiratory Rate")[2] == "bpm"
+    as_json = tmp_path / "aliases.json"
+    as_json.write_text(json.dumps({"timestamp": [float(row[0]) for row in rows], "signals": {
+        name: {"data": [float(row[i]) for row in rows]} for i, name in ((1, "ppg"), (2, "resp"))}}))
+    assert batches(as_json) == batches(recording)
+
+
+def test_timing_is_described_from_the_timestamps(tmp_path):
+    rows = sample_columns(["timestamp", "ppg_waveform"], frames=2700)
+    cases = [
+        (["--fps", "25"], [1, 0], "2700 frames, 90.0 s at 30.0 fps, analysed at 25.0 fps; "),
+        (["--time-unit", "ms"], [1000, 0], "2700 frames, 90.0 s at 30.0 fps; "),
+        (["--time-unit", "us"], [1e6, 0], "2700 frames, 90.0 s at 30.0 fps; "),
+        ([], [-1, 90], "2700 frames, timestamps running backwards from 90.0 s to 0.0 s, "
+                       "analysed at 30.0 fps; "),
+    ]
+    for args, (scale, offset), description in cases:
+        recording = write_csv(tmp_path / "timed.csv", ["timestamp", "ppg_waveform"],
+                              [[repr(offset + scale * float(t)), v] for t, v in rows])
+        result = run("analyze", recording, *args)
+        assert result.returncode == 0, result.stderr
+        assert result.stdout.splitlines()[1].strip().startswith(description), result.stdout
+
+
+@pytest.mark.parametrize("scale, args, unit", [(1e3, [], "ms"), (1e6, [], "us"),
+                                               (1e6, ["--time-unit", "ms"], "us")])
+def test_timestamps_in_a_smaller_unit_are_named(tmp_path, scale, args, unit):
+    rows = sample_columns(["timestamp", "ppg_waveform"])
+    recording = write_csv(tmp_path / "scaled.csv", ["timestamp", "ppg_waveform"],
+                          [[repr(scale * float(t)), v] for t, v in rows])
+    result = run("analyze", recording, *args)
+    assert result.returncode == 1 and not result.stdout
+    name = {"ms": "milliseconds", "us": "microseconds"}[unit]
+    assert result.stderr.endswith(f"too long for any vital: the timestamps look like {name}; if "
+                                  f"they are, add --time-unit {unit}\n"), result.stderr
+
+
+def test_a_nan_timestamp_is_reported_once(tmp_path):
+    rows = sample_columns(["timestamp", "ppg_waveform"])
+    rows[100][0] = "nan"
+    result = run("analyze", write_csv(tmp_path / "nan.csv", ["timestamp", "ppg_waveform"], rows))
+    assert result.returncode == 0
+    assert result.stderr == (f"quorvanta: warning: {tmp_path / 'nan.csv'}:102: timestamp nan is "
+                             "not a finite time\n")
+
+
+def test_version_names_the_library_and_the_contract():
+    result = run("--version")
+    assert result.returncode == 0
+    assert re.fullmatch(r"quorvanta \(quorvanta_core \d+\.\d+\.\d+, C interface contract "
+                        r"version 26\)\n", result.stdout)
+
+
 BAD_INPUT = [
     ("empty.csv", "", r"empty\.csv: the file is empty"),
     ("header.csv", "timestamp,ppg_waveform\n", r"header\.csv: the recording has no frames"),
-    ("untimed.csv", "time,ppg_waveform\n0,1\n", r"untimed\.csv:1: no 'timestamp' column"),
+    ("untimed.csv", "time,ppg_waveform\n0,1\n",
+     r"untimed\.csv:1: no 'timestamp' column among 'time', 'ppg_waveform' \(separated by ','\)"),
+    ("piped.csv", "timestamp|ppg\n0|1\n", r"piped\.csv:1: no 'timestamp' column: the header is the "
+     r"one column 'timestamp\|ppg' \(columns are separated by ',', ';' or tabs\)"),
+    ("unknown.csv", "timestamp,foo,bar\n0,1,2\n",
+     r"unknown\.csv:1: no signal among the columns 'foo', 'bar'; expected a signal: ppg_waveform, "),
+    ("twice.csv", "timestamp,ppg_waveform,ppg\n0,1,2\n", r"twice\.csv:1:24: column 'ppg' names "
+     r"the same signal as column 'ppg_waveform' \(ppg_waveform\)"),
+    ("open.csv", 'timestamp,ppg_waveform\n0,"1\n', r"open\.csv:2:3: the quote opened here is "
+     "never closed"),
+    ("doubled.csv", 'timestamp,ppg_waveform\n0,"1""5"\n',
+     r"doubled\.csv:2:3: '1\"5' in column 'ppg_waveform' is not a number"),
+    ("after.csv", 'timestamp,ppg_waveform\n0,"1"2\n', r"after\.csv:2:6: text after the closing "
+     "quote"),
+    ("unknown.json", '{"timestamp": [0], "signals": {"hr": {"data": [1]}}}',
+     r"unknown\.json: signals: no signal among 'hr'; expected a signal: "),
     ("text.csv", "timestamp,ppg_waveform\n0,1\n0.033,abc\n",
      r"text\.csv:3:7: 'abc' in column 'ppg_waveform' is not a number"),
     ("short.csv", "timestamp,ppg_waveform\n0,1\n0.033\n",

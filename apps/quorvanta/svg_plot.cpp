@@ -7,6 +7,7 @@
 #include <limits>
 #include <sstream>
 
+#include "decimate.h"
 #include "registry/registry.h"
 #include "report.h"
 
@@ -15,12 +16,19 @@ namespace {
 
 constexpr double kWidth = 960;
 constexpr double kPanelHeight = 190;
+constexpr double kStripGap = 6;      // between a panel and its confidence strip
+constexpr double kStripHeight = 24;  // the confidence strip
 constexpr double kLeft = 70;
 constexpr double kRight = 20;
 constexpr double kTitleHeight = 50;
-constexpr double kPanelGap = 55;
+constexpr double kPanelGap = 60;  // below a strip: its time ticks, the next panel's title
+constexpr double kPanelStride = kPanelHeight + kStripGap + kStripHeight + kPanelGap;
+constexpr double kGapSteps = 5;      // a step this many times the median one breaks a line
+constexpr double kPointSpacing = 2;  // pixels per estimate below which they draw as a line only
 constexpr int kTicks = 5;
 constexpr const char* kTruthColor = "#555555";
+constexpr const char* kUnprocessedColor = "#9E9E9E";
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 struct Range {
     double low = std::numeric_limits<double>::infinity();
@@ -85,9 +93,7 @@ std::string escaped(const std::string& text) {
 
 std::string number(double value, int decimals = 1) {
     if (value == 0) value = 0;  // no "-0" labels
-    std::ostringstream text;
-    text << std::fixed << std::setprecision(decimals) << value;
-    return text.str();
+    return fixed(value, decimals);
 }
 
 std::string vital_color(const std::string& id) {
@@ -95,27 +101,149 @@ std::string vital_color(const std::string& id) {
     return info ? info->color : "#000000";
 }
 
-// Maps data coordinates into one panel's plotting area.
+// Maps data coordinates into one panel's plotting area, or into its confidence strip.
 struct Frame {
     Range x, y;
     double top;
+    double height = kPanelHeight;
+
     double px(double t) const {
         return kLeft + (t - x.low) / (x.high - x.low) * (kWidth - kLeft - kRight);
     }
-    double py(double v) const {
-        return top + kPanelHeight - (v - y.low) / (y.high - y.low) * kPanelHeight;
-    }
+    double py(double v) const { return top + height - (v - y.low) / (y.high - y.low) * height; }
+    Frame strip() const { return {x, {0, 1}, top + kPanelHeight + kStripGap, kStripHeight}; }
 };
+
+// The median step between consecutive times, or 0 with fewer than two.
+double median_step(const std::vector<double>& times) {
+    std::vector<double> steps;
+    for (std::size_t i = 1; i < times.size(); ++i)
+        steps.push_back(times[i] - times[i - 1]);
+    if (steps.empty()) return 0;
+    const auto middle = steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2);
+    std::nth_element(steps.begin(), middle, steps.end());
+    return *middle;
+}
+
+// The series' points in pixels, in runs that break at missing values and at gaps in time.
+std::vector<std::vector<PlotPoint>> runs(const Frame& frame, const std::vector<double>& times,
+                                         const std::vector<double>& values) {
+    const double longest_step = kGapSteps * median_step(times);
+    std::vector<std::vector<PlotPoint>> runs(1);
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        const bool gap = i > 0 && times[i] - times[i - 1] > longest_step;
+        if (!std::isfinite(values[i]) || !std::isfinite(times[i]) || gap) {
+            if (!runs.back().empty()) runs.emplace_back();
+            if (!std::isfinite(values[i]) || !std::isfinite(times[i])) continue;
+        }
+        runs.back().push_back({frame.px(times[i]), frame.py(values[i])});
+    }
+    if (runs.back().empty()) runs.pop_back();
+    return runs;
+}
+
+std::string points_text(const std::vector<PlotPoint>& points) {
+    std::string text;
+    for (const PlotPoint& point : points)
+        text += number(point.x) + "," + number(point.y) + " ";
+    return text;
+}
+
+std::string style_class(PlotSeries::Style style) {
+    switch (style) {
+        case PlotSeries::Style::Unprocessed:
+            return "unprocessed";
+        case PlotSeries::Style::Estimate:
+            return "estimate";
+        case PlotSeries::Style::Truth:
+            return "truth";
+        case PlotSeries::Style::Line:
+            break;
+    }
+    return "line";
+}
+
+// Whether the estimates are few enough to draw each as a point; otherwise their line alone shows
+// them, and the strip their confidence.
+bool as_points(const PlotSeries& series) {
+    return series.style == PlotSeries::Style::Estimate &&
+           static_cast<double>(series.times.size()) * kPointSpacing <= kWidth - kLeft - kRight;
+}
+
+// Line attributes by style: a faint line joins estimates drawn as points, which carry the colour.
+std::string stroke(const PlotSeries& series) {
+    const std::string color = "stroke=\"" + series.color + "\"";
+    switch (series.style) {
+        case PlotSeries::Style::Estimate:
+            return color + (as_points(series) ? " stroke-width=\"1\" stroke-opacity=\"0.35\""
+                                              : " stroke-width=\"1\"");
+        case PlotSeries::Style::Truth:
+            return color + " stroke-width=\"1.2\" stroke-dasharray=\"6 4\"";
+        case PlotSeries::Style::Line:
+        case PlotSeries::Style::Unprocessed:
+            break;
+    }
+    return color + " stroke-width=\"1\"";
+}
+
+void draw_line(std::ostream& out, const Frame& frame, const PlotSeries& series) {
+    for (const auto& run : runs(frame, series.times, series.values)) {
+        out << "<polyline class=\"" << style_class(series.style) << "\" fill=\"none\" "
+            << stroke(series) << " points=\"" << points_text(min_max_per_column(run)) << "\"/>\n";
+    }
+}
+
+// The estimates as points, each as opaque as it is confident.
+void draw_points(std::ostream& out, const Frame& frame, const PlotSeries& series) {
+    for (std::size_t i = 0; i < series.times.size(); ++i) {
+        if (!std::isfinite(series.values[i])) continue;
+        const double opacity = std::clamp(series.confidence[i], 0.05, 1.0);
+        out << "<circle class=\"estimate\" cx=\"" << number(frame.px(series.times[i])) << "\" cy=\""
+            << number(frame.py(series.values[i])) << "\" r=\"3\" fill=\"" << series.color
+            << "\" fill-opacity=\"" << number(opacity, 2) << "\"><title>" << escaped(series.label)
+            << " " << number(series.values[i], 2) << " (confidence "
+            << number(series.confidence[i], 2) << ")</title></circle>\n";
+    }
+}
+
+// The confidence as an area over 0..1 under the panel.
+void draw_confidence(std::ostream& out, const Frame& panel, const PlotSeries& confidence) {
+    const Frame strip = panel.strip();
+    out << "<rect x=\"" << kLeft << "\" y=\"" << number(strip.top) << "\" width=\""
+        << kWidth - kLeft - kRight << "\" height=\"" << kStripHeight << "\" class=\"frame\"/>\n"
+        << "<text x=\"" << kLeft - 6 << "\" y=\"" << number(strip.top + kStripHeight / 2 + 4)
+        << "\" class=\"tick\" text-anchor=\"end\">confidence</text>\n";
+    for (const auto& run : runs(strip, confidence.times, confidence.values)) {
+        const auto kept = min_max_per_column(run);
+        out << "<polygon class=\"confidence\" fill=\"" << confidence.color
+            << "\" fill-opacity=\"0.35\" stroke=\"none\" points=\"" << number(kept.front().x) << ","
+            << number(strip.py(0)) << " " << points_text(kept) << number(kept.back().x) << ","
+            << number(strip.py(0)) << "\"><title>confidence 0 to 1</title></polygon>\n";
+    }
+}
+
+void draw_unprocessed(std::ostream& out, const Frame& frame,
+                      const std::pair<double, double>& span) {
+    const double left = frame.px(span.first);
+    const double width = std::max(frame.px(span.second) - left, 1.0);
+    out << "<rect class=\"unprocessed-span\" x=\"" << number(left) << "\" y=\"" << number(frame.top)
+        << "\" width=\"" << number(width) << "\" height=\"" << kPanelHeight
+        << "\" fill=\"#EEEEEE\"><title>returned unprocessed until the session held enough "
+           "history</title></rect>\n"
+        << "<text x=\"" << number(left + 4) << "\" y=\"" << number(frame.top + 14)
+        << "\" class=\"tick\">unprocessed</text>\n";
+}
 
 void draw_axes(std::ostream& out, const Frame& frame, const std::string& title) {
     out << "<text x=\"" << kLeft << "\" y=\"" << number(frame.top - 10) << "\" class=\"panel\">"
         << escaped(title) << "</text>\n";
     out << "<rect x=\"" << kLeft << "\" y=\"" << number(frame.top) << "\" width=\""
         << kWidth - kLeft - kRight << "\" height=\"" << kPanelHeight << "\" class=\"frame\"/>\n";
+    const double below = frame.strip().top + kStripHeight + 16;
     for (const double t : ticks(frame.x)) {
-        out << "<text x=\"" << number(frame.px(t)) << "\" y=\""
-            << number(frame.top + kPanelHeight + 16) << "\" class=\"tick\" text-anchor=\"middle\">"
-            << number(t, decimals_for(frame.x)) << " s</text>\n";
+        out << "<text x=\"" << number(frame.px(t)) << "\" y=\"" << number(below)
+            << "\" class=\"tick\" text-anchor=\"middle\">" << number(t, decimals_for(frame.x))
+            << " s</text>\n";
     }
     for (const double v : ticks(frame.y)) {
         out << "<text x=\"" << kLeft - 6 << "\" y=\"" << number(frame.py(v) + 4)
@@ -124,88 +252,130 @@ void draw_axes(std::ostream& out, const Frame& frame, const std::string& title) 
     }
 }
 
-// A line through the finite points, broken where a value is missing.
-void draw_line(std::ostream& out, const Frame& frame, const PlotSeries& series) {
-    std::string points;
-    const auto flush = [&] {
-        if (points.empty()) return;
-        out << "<polyline fill=\"none\" stroke=\"" << series.color << "\" stroke-width=\"1.2\""
-            << (series.dashed ? " stroke-dasharray=\"6 4\"" : "") << " points=\"" << points
-            << "\"/>\n";
-        points.clear();
-    };
-    for (std::size_t i = 0; i < series.times.size(); ++i) {
-        if (!std::isfinite(series.values[i])) {
-            flush();
-            continue;
-        }
-        points +=
-            number(frame.px(series.times[i])) + "," + number(frame.py(series.values[i])) + " ";
-    }
-    flush();
-}
-
-void draw_points(std::ostream& out, const Frame& frame, const PlotSeries& series) {
-    for (std::size_t i = 0; i < series.times.size(); ++i) {
-        if (!std::isfinite(series.values[i])) continue;
-        const double opacity = std::clamp(series.confidence[i], 0.1, 1.0);
-        out << "<circle cx=\"" << number(frame.px(series.times[i])) << "\" cy=\""
-            << number(frame.py(series.values[i])) << "\" r=\"3\" fill=\"" << series.color
-            << "\" fill-opacity=\"" << number(opacity, 2) << "\"><title>" << escaped(series.label)
-            << " " << number(series.values[i], 2) << " (confidence "
-            << number(series.confidence[i], 2) << ")</title></circle>\n";
-    }
-}
-
 void draw_legend(std::ostream& out, const Frame& frame, const std::vector<PlotSeries>& series) {
     double x = kWidth - kRight;
     for (auto it = series.rbegin(); it != series.rend(); ++it) {
-        x -= 8.0 * static_cast<double>(it->label.size()) + 30;
+        const std::string label = as_points(*it) ? it->label + " (opacity: confidence)" : it->label;
+        x -= 7.0 * static_cast<double>(label.size()) + 30;
         out << "<line x1=\"" << number(x) << "\" y1=\"" << number(frame.top - 14) << "\" x2=\""
-            << number(x + 16) << "\" y2=\"" << number(frame.top - 14) << "\" stroke=\"" << it->color
-            << "\" stroke-width=\"2\"" << (it->dashed ? " stroke-dasharray=\"4 3\"" : "") << "/>\n";
+            << number(x + 16) << "\" y2=\"" << number(frame.top - 14) << "\" "
+            << (as_points(*it) ? "stroke=\"" + it->color + "\" stroke-width=\"2\"" : stroke(*it))
+            << "/>\n";
         out << "<text x=\"" << number(x + 20) << "\" y=\"" << number(frame.top - 10)
-            << "\" class=\"tick\">" << escaped(it->label) << "</text>\n";
+            << "\" class=\"tick\">" << escaped(label) << "</text>\n";
     }
 }
 
-PlotSeries waveform_series(const GatheredWaveform& waveform, const std::string& id) {
-    PlotSeries series{get_vital_info(id) ? get_vital_info(id)->display_name + " (cleaned)" : id,
-                      vital_color(id),
-                      waveform.frames.timestamps,
-                      {},
-                      {},
-                      false};
-    for (const WaveformSample& sample : waveform.frames.samples)
-        series.values.push_back(sample.value);
-    return series;
+// A waveform over the whole analysis: the leading frames the session returned raw in grey, the
+// rest as cleaned, and their confidence.
+PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id,
+                         const std::string& title) {
+    const auto& frames = waveform.frames;
+    const std::string name = get_vital_info(id)->display_name;
+    PlotSeries cleaned{name + " (cleaned)", vital_color(id), PlotSeries::Style::Line, {}, {}, {}};
+    PlotSeries raw{
+        "returned unprocessed", kUnprocessedColor, PlotSeries::Style::Unprocessed, {}, {}, {}};
+    PlotSeries confidence{"confidence", vital_color(id), PlotSeries::Style::Line, {}, {}, {}};
+    for (std::size_t i = 0; i < frames.size(); ++i) {
+        PlotSeries& series = i < waveform.unprocessed ? raw : cleaned;
+        series.times.push_back(frames.timestamps[i]);
+        series.values.push_back(frames.samples[i].value);
+        confidence.times.push_back(frames.timestamps[i]);
+        confidence.values.push_back(frames.samples[i].confidence);
+    }
+    // The cleaned line continues from the last raw frame, so that no gap opens between them.
+    if (!raw.times.empty() && !cleaned.times.empty()) {
+        raw.times.push_back(cleaned.times.front());
+        raw.values.push_back(cleaned.values.front());
+    }
+    PlotPanel panel{title, {}, std::move(confidence), std::nullopt};
+    if (!raw.times.empty()) {
+        panel.unprocessed = {raw.times.front(), raw.times.back()};
+        panel.series.push_back(std::move(raw));
+    }
+    if (!cleaned.times.empty()) panel.series.push_back(std::move(cleaned));
+    return panel;
 }
 
-// One point per batch: the vital's value at the batch's last frame, with its confidence.
+// One point per batch: the vital's value at the batch's last frame with its confidence, NaN for
+// a batch without an estimate.
 PlotSeries rate_series(const Analysis& analysis, const Recording& recording,
                        const std::string& id) {
-    PlotSeries series{"estimate", vital_color(id), {}, {}, {}, false};
+    PlotSeries series{"estimate", vital_color(id), PlotSeries::Style::Estimate, {}, {}, {}};
     for (const BatchSummary& batch : analysis.batches) {
         const BatchVital* vital = batch.find(id);
-        if (vital == nullptr) continue;
         series.times.push_back(batch_time(recording, batch));
-        series.values.push_back(vital->value);
-        series.confidence.push_back(vital->confidence);
+        series.values.push_back(vital != nullptr ? vital->value : kNaN);
+        series.confidence.push_back(vital != nullptr ? vital->confidence : kNaN);
     }
     return series;
 }
 
-// The truth at each estimate's time, averaged over the window the estimator reads, so that a
+// The truth at each batch's time, averaged over the window the estimator reads, so that a
 // perfect estimator would lie on it.
 std::optional<PlotSeries> truth_series(const Truth* truth, const PlotSeries& estimate,
                                        const std::string& id) {
     if (truth == nullptr || truth->vitals.count(id) == 0) return std::nullopt;
-    PlotSeries series{"truth (window mean)", kTruthColor, estimate.times, {}, {}, true};
+    PlotSeries series{"truth (window mean)", kTruthColor, PlotSeries::Style::Truth,
+                      estimate.times,        {},          {}};
     for (const double time : estimate.times) {
-        series.values.push_back(truth->mean_over(id, time, estimator_window(id))
-                                    .value_or(std::numeric_limits<double>::quiet_NaN()));
+        series.values.push_back(truth->mean_over(id, time, estimator_window(id)).value_or(kNaN));
     }
     return series;
+}
+
+std::optional<PlotPanel> rate_panel(const Analysis& analysis, const Recording& recording,
+                                    const Truth* truth, const std::string& id) {
+    PlotSeries estimate = rate_series(analysis, recording, id);
+    if (std::none_of(estimate.values.begin(), estimate.values.end(),
+                     [](double v) { return std::isfinite(v); })) {
+        return std::nullopt;
+    }
+    PlotPanel panel{get_vital_info(id)->display_name + " (per minute)",
+                    {},
+                    {"confidence",
+                     estimate.color,
+                     PlotSeries::Style::Line,
+                     estimate.times,
+                     estimate.confidence,
+                     {}},
+                    std::nullopt};
+    if (auto true_values = truth_series(truth, estimate, id))
+        panel.series.push_back(std::move(*true_values));
+    panel.series.push_back(std::move(estimate));
+    return panel;
+}
+
+// The panel's value range: of what it shows processed, when there is any.
+Range value_range(const PlotPanel& panel) {
+    Range y;
+    for (const bool raw : {false, true}) {
+        for (const PlotSeries& series : panel.series) {
+            if ((series.style == PlotSeries::Style::Unprocessed) != raw) continue;
+            for (const double v : series.values)
+                y.include(v);
+        }
+        if (y.low <= y.high) break;
+    }
+    return y;
+}
+
+void draw_panel(std::ostream& out, const PlotPanel& panel, const Frame& frame, std::size_t index) {
+    const std::string clip = "panel-" + std::to_string(index);
+    out << "<g>\n<clipPath id=\"" << clip << "\"><rect x=\"" << kLeft << "\" y=\""
+        << number(frame.top) << "\" width=\"" << kWidth - kLeft - kRight << "\" height=\""
+        << kPanelHeight << "\"/></clipPath>\n";
+    if (panel.unprocessed) draw_unprocessed(out, frame, *panel.unprocessed);
+    draw_axes(out, frame, panel.title);
+    draw_legend(out, frame, panel.series);
+    out << "<g clip-path=\"url(#" << clip << ")\">\n";
+    for (const PlotSeries& series : panel.series) {
+        draw_line(out, frame, series);
+        if (as_points(series)) draw_points(out, frame, series);
+    }
+    out << "</g>\n";
+    draw_confidence(out, frame, panel.confidence);
+    out << "</g>\n";
 }
 
 }  // namespace
@@ -213,20 +383,15 @@ std::optional<PlotSeries> truth_series(const Truth* truth, const PlotSeries& est
 std::vector<PlotPanel> analysis_panels(const Analysis& analysis, const Recording& recording,
                                        const Truth* truth) {
     std::vector<PlotPanel> panels;
-    for (const char* id : {"ppg_waveform", "respiratory_waveform"}) {
+    for (const auto& [id, title] :
+         {std::pair{"ppg_waveform", "PPG"}, std::pair{"respiratory_waveform", "Respiration"}}) {
         const auto found = analysis.waveforms.find(id);
-        if (found == analysis.waveforms.end() || found->second.frames.size() == 0) continue;
-        panels.push_back({found->first == "ppg_waveform" ? "PPG" : "Respiration",
-                          {waveform_series(found->second, id)}});
+        if (found != analysis.waveforms.end() && found->second.frames.size() != 0)
+            panels.push_back(waveform_panel(found->second, id, title));
     }
     for (const char* id : {"heart_rate", "respiratory_rate"}) {
-        PlotSeries estimate = rate_series(analysis, recording, id);
-        if (estimate.times.empty()) continue;
-        PlotPanel panel{get_vital_info(id)->display_name + " (per minute)", {}};
-        if (auto true_values = truth_series(truth, estimate, id))
-            panel.series.push_back(std::move(*true_values));
-        panel.series.push_back(std::move(estimate));
-        panels.push_back(std::move(panel));
+        if (auto panel = rate_panel(analysis, recording, truth, id))
+            panels.push_back(std::move(*panel));
     }
     return panels;
 }
@@ -239,8 +404,7 @@ void write_svg(std::ostream& out, const std::string& title, const std::vector<Pl
                 x.include(t);
         }
     }
-    const double height =
-        kTitleHeight + static_cast<double>(panels.size()) * (kPanelHeight + kPanelGap);
+    const double height = kTitleHeight + static_cast<double>(panels.size()) * kPanelStride;
     out << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
         << "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" << kWidth << "\" height=\""
         << number(height, 0) << "\" viewBox=\"0 0 " << kWidth << " " << number(height, 0) << "\">\n"
@@ -250,22 +414,9 @@ void write_svg(std::ostream& out, const std::string& title, const std::vector<Pl
         << "<rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>\n"
         << "<text x=\"" << kLeft << "\" y=\"28\" class=\"title\">" << escaped(title) << "</text>\n";
     for (std::size_t i = 0; i < panels.size(); ++i) {
-        Range y;
-        for (const PlotSeries& series : panels[i].series) {
-            for (const double v : series.values)
-                y.include(v);
-        }
-        const Frame frame{
-            x.padded(), y.padded(),
-            kTitleHeight + kPanelGap - 20 + static_cast<double>(i) * (kPanelHeight + kPanelGap)};
-        out << "<g>\n";
-        draw_axes(out, frame, panels[i].title);
-        draw_legend(out, frame, panels[i].series);
-        for (const PlotSeries& series : panels[i].series) {
-            draw_line(out, frame, series);
-            if (!series.confidence.empty()) draw_points(out, frame, series);
-        }
-        out << "</g>\n";
+        const Frame frame{x.padded(), value_range(panels[i]).padded(),
+                          kTitleHeight + kPanelGap - 20 + static_cast<double>(i) * kPanelStride};
+        draw_panel(out, panels[i], frame, i);
     }
     out << "</svg>\n";
 }

@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
-// An SVG plot of an analysis: the cleaned PPG and respiration waveforms over time, heart rate
-// and respiratory rate per batch (points shaded by their confidence), and the true values when
-// the recording has them.
+// An SVG plot of an analysis: the PPG and respiration waveforms over time, with the stretch the
+// session returned unprocessed marked as such, heart rate and respiratory rate per batch (points
+// as opaque as they are confident, lines broken where a batch gave no estimate), the true values
+// when the recording has them, and under each panel a strip with the confidence of what it shows.
+// Long waveforms are drawn as their envelope, two points per pixel column at most.
 #pragma once
 
+#include <optional>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "analysis.h"
@@ -14,17 +18,21 @@
 namespace quorvanta::cli {
 
 struct PlotSeries {
+    enum class Style { Line, Unprocessed, Estimate, Truth };
+
     std::string label;
     std::string color;  // "#RRGGBB"
+    Style style = Style::Line;
     std::vector<double> times;
-    std::vector<double> values;
-    std::vector<double> confidence;  // per point, 0..1; empty draws a plain line
-    bool dashed = false;
+    std::vector<double> values;      // NaN where there is no value: the line breaks there
+    std::vector<double> confidence;  // per point, 0..1 (Estimate: its opacity)
 };
 
 struct PlotPanel {
     std::string title;
     std::vector<PlotSeries> series;
+    PlotSeries confidence;  // drawn as a strip of 0..1 under the panel
+    std::optional<std::pair<double, double>> unprocessed;  // times returned unprocessed
 };
 
 std::vector<PlotPanel> analysis_panels(const Analysis& analysis, const Recording& recording,

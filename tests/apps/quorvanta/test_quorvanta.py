@@ -67,6 +67,78 @@ def test_json_and_plot_hold_the_analysis(tmp_path):
     assert len(points) == estimated
 
 
+def panels(svg_file):
+    """Each plot panel's title and its elements, by class."""
+    found = {}
+    for group in ElementTree.parse(svg_file).getroot().findall(SVG + "g"):
+        title = next(t.text for t in group.iter(SVG + "text") if t.get("class") == "panel")
+        elements = {}
+        for element in group.iter():
+            elements.setdefault(element.get("class"), []).append(element)
+        found[title] = elements
+    return found
+
+
+def points(element):
+    """The (x, y) pixels of a polyline or polygon."""
+    return [tuple(map(float, pair.split(","))) for pair in element.get("points").split()]
+
+
+def test_plot_breaks_rate_lines_where_a_batch_has_no_estimate(tmp_path):
+    rows = [list(row) for row in SAMPLE_ROWS[1:]]
+    column = SAMPLE_ROWS[0].index("respiratory_waveform")
+    for row in rows:  # the respiration stops between 35 and 75 s
+        if 35 <= float(row[0]) < 75:
+            row[column] = "0.1"
+    recording = write_csv(tmp_path / "pause.csv", SAMPLE_ROWS[0], rows)
+    plot = tmp_path / "pause.svg"
+    analysis = json.loads(run("analyze", recording, "--plot", plot, "--json", "-").stdout)
+    estimated = ["respiratory_rate" in batch["vitals"] for batch in analysis["batches"]]
+    runs_of_estimates = sum(1 for i, has in enumerate(estimated)
+                            if has and (i == 0 or not estimated[i - 1]))
+    lines = panels(plot)["Respiratory Rate (per minute)"]["estimate"]
+    polylines = [points(line) for line in lines if line.tag == SVG + "polyline"]
+    assert len(polylines) == runs_of_estimates >= 2
+    steps = [b[0] - a[0] for line in polylines for a, b in zip(line, line[1:])]
+    assert max(steps) < 2 * sorted(steps)[len(steps) // 2]  # no line spans a missing batch
+
+
+def test_plot_draws_long_waveforms_as_their_envelope(tmp_path):
+    plot, analysis = tmp_path / "plot.svg", tmp_path / "analysis.json"
+    assert run("analyze", "--plot", plot, "--json", analysis, "--json-waveforms").returncode == 0
+    waveform = json.loads(analysis.read_text())["waveforms"]["ppg_waveform"]
+    panel = panels(plot)["PPG"]
+    frame = next(rect for rect in panel["frame"] if float(rect.get("height")) > 100)
+    top, height, width = (float(frame.get(name)) for name in ("y", "height", "width"))
+    drawn = [point for line in panel["line"] for point in points(line)]
+    assert len(waveform["data"]) > 2 * width >= len(drawn)
+    # The cleaned values span the panel less its 5 % margins: the extremes are drawn.
+    margin = height * 0.05 / 1.1
+    assert min(y for _, y in drawn) == pytest.approx(top + margin, abs=0.1)
+    assert max(y for _, y in drawn) == pytest.approx(top + height - margin, abs=0.1)
+    # The confidence strip reaches down to the lowest confidence, in the motion artefact.
+    strip = next(rect for rect in panel["frame"] if float(rect.get("height")) < 100)
+    lowest = min(waveform["confidence"])
+    strip_points = [y for polygon in panel["confidence"] for _, y in points(polygon)]
+    bottom = float(strip.get("y")) + float(strip.get("height"))
+    assert max(y for y in strip_points if y < bottom) == pytest.approx(
+        bottom - lowest * float(strip.get("height")), abs=0.1)
+
+
+@pytest.mark.parametrize("mode, marked", [("incremental", True), ("global", False)])
+def test_plot_marks_the_waveform_returned_unprocessed(tmp_path, mode, marked):
+    plot, analysis = tmp_path / "plot.svg", tmp_path / "analysis.json"
+    assert run("analyze", "--waveform-mode", mode, "--plot", plot, "--json", analysis,
+               "--json-waveforms").returncode == 0
+    waveforms = json.loads(analysis.read_text())["waveforms"]
+    for title, id_ in (("PPG", "ppg_waveform"), ("Respiration", "respiratory_waveform")):
+        panel = panels(plot)[title]
+        assert (waveforms[id_]["unprocessed_frames"] > 0) == marked
+        assert ("unprocessed-span" in panel) == ("unprocessed" in panel) == marked
+        legend = [text.text for text in panel["tick"]]
+        assert ("returned unprocessed" in legend) == marked
+
+
 def as_json_recording(csv_file, json_file):
     with open(csv_file, newline="") as stream:
         rows = list(csv.DictReader(stream))

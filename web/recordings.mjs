@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: Apache-2.0
+// Recordings in the quorvanta command's input format: the bundled sample, fetched from the served
+// folder, or a file the user dropped or picked. The module's reader parses them; bad files throw
+// SyntaxError with the command's message.
+
+const SAMPLE_URL = new URL("data/sample_recording.csv", import.meta.url);
+
+/** A parsed recording with the name it is shown under. */
+export async function fetchSample(qc) {
+  const response = await fetch(SAMPLE_URL);
+  if (!response.ok) throw new Error(`${SAMPLE_URL.pathname}: ${response.status} ${response.statusText}`);
+  return { name: "sample_recording.csv", ...qc.readRecording(await response.text(), "sample_recording.csv") };
+}
+
+export async function readFile(qc, file) {
+  return { name: file.name, ...qc.readRecording(await file.text(), file.name) };
+}
+
+/** Frames per second measured from the timestamps, as the command measures it. */
+export function measuredFps(timestamps) {
+  const span = timestamps.at(-1) - timestamps[0];
+  const fps = (timestamps.length - 1) / span;
+  return Number.isFinite(fps) && fps > 0 ? fps : undefined;
+}
+
+export function durationOf(recording) {
+  const span = recording.timestamp.at(-1) - recording.timestamp[0];
+  return Number.isFinite(span) && span > 0 ? span : 0;
+}
+
+/** One line saying what the recording holds. */
+export function describe(recording) {
+  const fps = measuredFps(recording.timestamp);
+  const signals = recording.signals.map((s) => s.id).join(", ") || "no signals";
+  return [
+    recording.name,
+    `${recording.timestamp.length} frames, ${durationOf(recording).toFixed(1)} s` +
+      (fps === undefined ? "" : ` at ${fps.toFixed(1)} fps`),
+    signals,
+    recording.face ? "face track" : "no face track",
+  ].join(" · ");
+}

@@ -10,12 +10,14 @@
 #include "recording.h"
 #include "wasm/values.h"
 
-// Throws the JavaScript error; InternalFault is the class the module's loader provides.
+// Throws the JavaScript error; InternalFault is the class the module's loader provides. (The body
+// is JavaScript, which clang-format would break apart.)
+// clang-format off
 EM_JS(void, quorvanta_throw_js_error, (int kind, const char* message), {
-    const text = UTF8ToString(message);
-    const classes = [ TypeError, RangeError, SyntaxError, Module["InternalFault"] ];
-    throw new classes[kind](text);
+    const classes = [TypeError, RangeError, SyntaxError, Module["InternalFault"]];
+    throw new classes[kind](UTF8ToString(message));
 });
+// clang-format on
 
 namespace quorvanta::wasm {
 namespace {

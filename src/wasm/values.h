@@ -51,6 +51,9 @@ namespace detail {
 // Throws TypeError "{path} must be {expected}, not {what value is}".
 [[noreturn]] void refuse(const std::string& path, std::string_view expected, const val& value);
 bool is_absent(const val& value);
+bool is_boolean(const val& value);
+// An object that is neither null nor an array.
+bool is_object(const val& value);
 std::string field_path(const std::string& path, std::string_view field);
 std::vector<float> float32s(const val& value, const std::string& path);
 std::vector<double> float64s(const val& value, const std::string& path);
@@ -101,7 +104,7 @@ struct Js<std::uint64_t> {
 template <>
 struct Js<bool> {
     static bool from(const val& value, const std::string& path) {
-        if (value.typeOf().as<std::string>() != "boolean") detail::refuse(path, "a boolean", value);
+        if (!detail::is_boolean(value)) detail::refuse(path, "a boolean", value);
         return value.as<bool>();
     }
     static val to(bool value) { return val(value); }
@@ -165,10 +168,9 @@ template <class V>
 struct Js<std::unordered_map<std::string, V>> {
     using Map = std::unordered_map<std::string, V>;
     static Map from(const val& value, const std::string& path) {
-        if (value.typeOf().as<std::string>() != "object" || value.isNull() || value.isArray()) {
-            detail::refuse(path, "an object", value);
-        }
-        const val keys = val::global("Object").call<val>("keys", value);
+        if (!detail::is_object(value)) detail::refuse(path, "an object", value);
+        static const val object_class = val::global("Object");
+        const val keys = object_class.call<val>("keys", value);
         const auto length = keys["length"].as<std::size_t>();
         Map entries;
         for (std::size_t i = 0; i < length; ++i) {
@@ -226,7 +228,7 @@ constexpr auto member_at(FieldList<Members...>) {
     return std::get<I>(std::tuple{Members...});
 }
 
-// Each field's name in camelCase, made once per record.
+// Each field's name in camelCase, made once per record, as text and as a JavaScript string.
 template <Record T>
 const std::string& js_field_name(std::size_t index) {
     static const auto names = [] {
@@ -238,15 +240,24 @@ const std::string& js_field_name(std::size_t index) {
     return names[index];
 }
 
+template <Record T>
+const val& js_field_key(std::size_t index) {
+    static const auto keys = [] {
+        std::vector<val> result;
+        for (std::size_t i = 0; i < Fields<T>::kFieldCount; ++i)
+            result.emplace_back(js_field_name<T>(i));
+        return result;
+    }();
+    return keys[index];
+}
+
 }  // namespace detail
 
 // Records: plain objects with one key per field.
 template <Record T>
 struct Js<T> {
     static T from(const val& value, const std::string& path) {
-        if (value.typeOf().as<std::string>() != "object" || value.isNull() || value.isArray()) {
-            detail::refuse(path, "an object", value);
-        }
+        if (!detail::is_object(value)) detail::refuse(path, "an object", value);
         T record{};
         read_fields(value, path, record, std::make_index_sequence<Fields<T>::kFieldCount>{});
         return record;
@@ -269,13 +280,13 @@ private:
     static void read_field(const val& value, const std::string& path, T& record) {
         constexpr auto member = detail::member_at<I>(Fields<T>{});
         using Field = FieldType<T, member>;
-        const std::string& name = detail::js_field_name<T>(I);
-        record.*member = Js<Field>::from(value[name], detail::field_path(path, name));
+        record.*member = Js<Field>::from(value[detail::js_field_key<T>(I)],
+                                         detail::field_path(path, detail::js_field_name<T>(I)));
     }
 
     template <std::size_t... I>
     static void write_fields(const T& record, val& object, std::index_sequence<I...>) {
-        (object.set(detail::js_field_name<T>(I),
+        (object.set(detail::js_field_key<T>(I),
                     Js<FieldType<T, detail::member_at<I>(Fields<T>{})>>::to(
                         record.*detail::member_at<I>(Fields<T>{}))),
          ...);

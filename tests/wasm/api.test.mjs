@@ -142,3 +142,16 @@ test("10,000 process calls with deleted objects do not grow memory", () => {
   assert.equal(nativeAfter, nativeBefore);
   assert.ok(heapAfter - heapBefore < 2 * 1024 * 1024, `JS heap grew by ${heapAfter - heapBefore}`);
 });
+
+test("an internal fault throws InternalFault and poisons the session",
+     { skip: !process.env.QUORVANTA_FAULT_INJECTION && "built without fault injection" }, () => {
+  const faulty = new qc.Session(everyVitalConfig({ modelName: "quorvanta-test-fault" }));
+  assert.throws(() => faulty.process(sampleBatch(0, 30), "Global"),
+                { constructor: qc.InternalFault, message: "injected fault" });
+  for (const later of [() => faulty.process(sampleBatch(30, 30), "Incremental"), () => faulty.reset()]) {
+    assert.throws(later, { constructor: qc.InternalFault,
+                           message: "Failed to lock Session core: PoisonError { .. }" });
+  }
+  assert.throws(() => faulty.process({ signals: {}, timestamp: "x" }, "Global"), TypeError);
+  faulty.delete();
+});

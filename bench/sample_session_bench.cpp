@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: Apache-2.0
+// Session::process on the bundled sample recording at the full configuration (every vital id, the
+// pulse and respiration waveforms returned), fed in 60-frame batches that start every 45 frames,
+// in Incremental mode: the time per batch over the whole recording. bench/wasm_session_bench.mjs
+// feeds the WebAssembly build the same batches, so that the two are compared like for like.
+#include <benchmark/benchmark.h>
+
+#include <string>
+#include <vector>
+
+#include "recording.h"
+#include "registry/registry.h"
+#include "state/session.h"
+
+namespace quorvanta {
+namespace {
+
+constexpr std::size_t kBatch = 60;
+constexpr std::size_t kStep = 45;
+
+std::vector<SessionInput> sample_batches() {
+    std::vector<std::string> warnings;
+    const cli::Recording recording = cli::read_recording(QUORVANTA_SAMPLE, warnings);
+    std::vector<SessionInput> batches;
+    for (std::size_t first = 0; first + kBatch <= recording.frames(); first += kStep) {
+        SessionInput& input = batches.emplace_back();
+        input.timestamp.assign(recording.timestamps.begin() + first,
+                               recording.timestamps.begin() + first + kBatch);
+        for (const cli::RecordedSignal& s : recording.signals) {
+            input.signals[s.id] = {
+                {s.data.begin() + first, s.data.begin() + first + kBatch},
+                {s.confidence.begin() + first, s.confidence.begin() + first + kBatch}};
+        }
+    }
+    return batches;
+}
+
+void BM_ProcessSampleRecording(benchmark::State& state) {
+    const std::vector<SessionInput> batches = sample_batches();
+    const SessionConfig config{"bench",
+                               {vital_ids().begin(), vital_ids().end()},
+                               std::vector<std::string>{"ppg_waveform", "respiratory_waveform"},
+                               30.0f,
+                               40,
+                               4,
+                               "face"};
+    for (auto _ : state) {
+        Session session(config);
+        for (const SessionInput& batch : batches)
+            benchmark::DoNotOptimize(session.process(batch, waveform_mode::Incremental{}));
+    }
+    state.counters["us_per_batch"] = benchmark::Counter(
+        static_cast<double>(batches.size()) * 1e-6,
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_ProcessSampleRecording)->Unit(benchmark::kMillisecond);
+
+}  // namespace
+}  // namespace quorvanta

@@ -9,7 +9,7 @@ const FALLBACK_FPS = 30;
 /** The waveforms the page draws; a session returns those the recording has. */
 export const DRAWN_WAVEFORMS = ["ppg_waveform", "respiratory_waveform"];
 
-export function sessionConfigFor(qc, recording) {
+function sessionConfigFor(qc, recording) {
   const recorded = new Set(recording.signals.map((s) => s.id));
   return {
     modelName: "quorvanta-web",
@@ -23,7 +23,7 @@ export function sessionConfigFor(qc, recording) {
 }
 
 /** [first, end) frame ranges spanning about BATCH_SECONDS each. */
-export function batchRanges(timestamps) {
+function batchRanges(timestamps) {
   const ranges = [];
   for (let first = 0; first < timestamps.length;) {
     let end = first + 1;
@@ -34,7 +34,7 @@ export function batchRanges(timestamps) {
   return ranges;
 }
 
-export function batchInput(recording, { first, end }) {
+function batchInput(recording, { first, end }) {
   const signals = {};
   for (const s of recording.signals) {
     signals[s.id] = { data: s.data.subarray(first, end), confidence: s.confidence.subarray(first, end) };

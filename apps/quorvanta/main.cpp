@@ -3,34 +3,40 @@
 //
 //   quorvanta analyze [FILE] [options]   stream FILE (the bundled sample without one) through a
 //                                        session and show the vitals
+//   quorvanta analyze FILE|FOLDER ...    the same for many recordings on threads, one summary
+//                                        row each
 //   quorvanta vitals                     list the vital registry
 //
 // Exit status: 0 on success, 1 when the input or an output file fails, 2 on a usage error.
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <iomanip>
 #include <iostream>
+#include <map>
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "analysis.h"
+#include "batch.h"
 #include "ffi/contract_version.h"
 #include "output_file.h"
 #include "progress.h"
 #include "recording.h"
+#include "recording_job.h"
 #include "registry/registry.h"
 #include "report.h"
-#include "svg_plot.h"
-#include "truth.h"
 
 namespace quorvanta::cli {
 namespace {
 
 struct AnalyzeArguments {
-    std::string file;
+    std::vector<std::string> files;
+    unsigned jobs = std::max(1U, std::thread::hardware_concurrency());
     std::string mode = "stream";
     std::string waveform_mode = "incremental";
     std::string time_unit = "s";
@@ -80,24 +86,6 @@ TimeUnit parse_time_unit(const std::string& text) {
     return TimeUnit::Seconds;
 }
 
-// Frames more than a second apart give no vitals; such intervals are timestamps in a smaller unit
-// than the one the command was told.
-void require_plausible_frame_interval(const std::filesystem::path& file, const Recording& recording,
-                                      const std::string& unit) {
-    constexpr double kLongestInterval = 1.0;  // seconds
-    const auto interval = median_frame_interval(recording);
-    if (!interval || *interval <= kLongestInterval) return;
-    std::string message = file.string() + ": the median frame interval is " + fixed(*interval, 1) +
-                          " s, too long for any vital";
-    const double in_file_units = *interval * (unit == "ms" ? 1e3 : unit == "us" ? 1e6 : 1.0);
-    if (unit == "s" && in_file_units <= 1e3 * kLongestInterval) {
-        message += ": the timestamps look like milliseconds; if they are, add --time-unit ms";
-    } else if (unit != "us" && in_file_units <= 1e6 * kLongestInterval) {
-        message += ": the timestamps look like microseconds; if they are, add --time-unit us";
-    }
-    throw InputError(message);
-}
-
 // "N frames, S s at F fps", from the timestamps; the frame rate the session was given follows
 // when it differs from the measured one (set by --fps, or 30 where nothing can be measured).
 std::string describe_timing(const Recording& recording, float fps_target) {
@@ -138,71 +126,136 @@ void print_summary(std::ostream& out, const std::filesystem::path& file, const R
     out << "\n\n";
 }
 
-std::optional<Truth> load_truth(const AnalyzeArguments& arguments,
-                                const std::filesystem::path& file) {
-    if (!arguments.truth_file.empty()) return read_truth(arguments.truth_file);
-    const auto beside = truth_path_for(file);
-    if (std::filesystem::exists(beside)) return read_truth(beside);
-    return std::nullopt;
+// The recordings that `paths` name: files as given, and the CSV and JSON files of each folder
+// (truth files aside) in name order.
+std::vector<std::filesystem::path> recordings_in(const std::vector<std::string>& paths) {
+    if (paths.empty()) return {bundled_sample()};
+    std::vector<std::filesystem::path> files;
+    for (const std::filesystem::path path : paths) {
+        if (!std::filesystem::is_directory(path)) {
+            files.push_back(path);
+            continue;
+        }
+        std::vector<std::filesystem::path> found;
+        for (const auto& entry : std::filesystem::directory_iterator(path)) {
+            const std::string name = entry.path().filename().string();
+            const bool recording =
+                entry.path().extension() == ".csv" ||
+                (entry.path().extension() == ".json" && !name.ends_with(".truth.json"));
+            if (entry.is_regular_file() && recording) found.push_back(entry.path());
+        }
+        if (found.empty()) {
+            throw InputError(path.string() + ": no recording (.csv or .json file) in the folder");
+        }
+        std::sort(found.begin(), found.end());
+        files.insert(files.end(), found.begin(), found.end());
+    }
+    return files;
 }
 
-int analyze_command(AnalyzeArguments arguments) {
-    const std::filesystem::path file =
-        arguments.file.empty() ? bundled_sample() : std::filesystem::path(arguments.file);
-    std::vector<std::string> warnings;
-    const Recording recording =
-        read_recording(file, warnings, {parse_time_unit(arguments.time_unit)});
+JobSettings job_settings(const AnalyzeArguments& arguments) {
+    JobSettings settings;
+    settings.options = arguments.options;
+    settings.options.mode = arguments.mode == "file" ? InferenceMode::File : InferenceMode::Stream;
+    settings.options.waveform_mode = parse_waveform_mode(arguments.waveform_mode);
+    settings.options.fps = arguments.fps;
+    settings.options.keep_waveforms = arguments.json_waveforms || !arguments.plot_file.empty();
+    settings.options.keep_face = arguments.json_face;
+    settings.time_unit = parse_time_unit(arguments.time_unit);
+    settings.truth_file = arguments.truth_file;
+    settings.json_target = arguments.json_file;
+    settings.json_content = {arguments.json_waveforms, arguments.json_face};
+    settings.plot_target = arguments.plot_file;
+    return settings;
+}
+
+// Options that name one recording's output or input make no sense for many.
+void require_options_for_many(const AnalyzeArguments& arguments,
+                              const std::vector<std::filesystem::path>& files) {
+    constexpr const char* kFolder =
+        "with several recordings, give a folder (ending in /) for one file per recording";
+    if (!arguments.json_file.empty() && !names_folder(arguments.json_file))
+        throw CLI::ValidationError("--json", kFolder);
+    if (!arguments.plot_file.empty() && !names_folder(arguments.plot_file))
+        throw CLI::ValidationError("--plot", kFolder);
+    if (!arguments.truth_file.empty()) {
+        throw CLI::ValidationError("--truth",
+                                   "with several recordings, each is compared with the "
+                                   "NAME.truth.json beside it");
+    }
+    if (arguments.timeline)
+        throw CLI::ValidationError("--timeline", "shows the batches of one recording only");
+    if (arguments.json_file.empty() && arguments.plot_file.empty()) return;
+    std::map<std::string, std::filesystem::path> names;
+    for (const auto& file : files) {
+        const auto [other, added] = names.emplace(file.stem().string(), file);
+        if (!added) {
+            throw CLI::ValidationError("FILES", other->second.string() + " and " + file.string() +
+                                                    " would write outputs of the same name");
+        }
+    }
+}
+
+// Creates the folder an output target names, when it ends in '/' and does not exist yet.
+void create_output_folder(const std::string& target) {
+    if (target.empty() || target.back() != '/') return;
+    std::error_code error;
+    std::filesystem::create_directories(target, error);
+    if (error) throw OutputError(target + ": cannot create the folder: " + error.message());
+}
+
+void print_warnings(const std::vector<std::string>& warnings) {
     for (const std::string& warning : warnings)
         std::cerr << "quorvanta: warning: " << warning << '\n';
-    require_plausible_frame_interval(file, recording, arguments.time_unit);
-    const std::optional<Truth> truth = load_truth(arguments, file);
+}
 
-    arguments.options.mode = arguments.mode == "file" ? InferenceMode::File : InferenceMode::Stream;
-    arguments.options.waveform_mode = parse_waveform_mode(arguments.waveform_mode);
-    arguments.options.fps = arguments.fps;
-    arguments.options.keep_waveforms = arguments.json_waveforms || !arguments.plot_file.empty();
-    arguments.options.keep_face = arguments.json_face;
-    Analysis analysis = [&] {
+// One recording, reported in full.
+int report_one(const std::filesystem::path& file, const JobSettings& settings, bool timeline) {
+    std::vector<std::string> warnings;
+    JobResult job;
+    try {
         ProgressBar progress;
-        return analyze(recording, arguments.options,
-                       [&](std::size_t done, std::size_t total) { progress.update(done, total); });
-    }();
-    const Truth* known_truth = truth ? &*truth : nullptr;
-    const std::vector<VitalRow> rows = final_vitals(recording, analysis, known_truth);
-
-    if (!arguments.json_file.empty()) {
-        write_output(arguments.json_file, [&](std::ostream& out) {
-            write_analysis_json(out, recording, analysis, rows,
-                                {arguments.json_waveforms, arguments.json_face});
-        });
+        job = run_job(file, settings, warnings,
+                      [&](std::size_t done, std::size_t total) { progress.update(done, total); });
+    } catch (...) {
+        print_warnings(warnings);
+        throw;
     }
-    if (!arguments.plot_file.empty()) {
-        write_output(arguments.plot_file, [&](std::ostream& out) {
-            write_svg(out, "quorvanta analyze " + file.filename().string(),
-                      analysis_panels(analysis, recording, known_truth));
-        });
-    }
-    if (arguments.json_file == "-") return 0;  // standard output holds the JSON alone
-    print_summary(std::cout, file, recording, analysis);
-    if (arguments.timeline) {
-        print_timeline(std::cout, recording, analysis);
+    print_warnings(warnings);
+    if (settings.json_target == "-") return 0;  // standard output holds the JSON alone
+    const Analysis& analysis = job.analysis;
+    print_summary(std::cout, file, job.recording, analysis);
+    if (timeline) {
+        print_timeline(std::cout, job.recording, analysis);
         std::cout << '\n';
     }
-    if (rows.empty()) {
+    if (job.rows.empty()) {
         std::cout << (analysis.batches.empty()
                           ? "No vitals: the recording gave the model no batch to run.\n"
                           : "No vitals: the recording is too short for any estimate.\n");
         return 0;
     }
     std::cout << "Vitals at " << std::fixed << std::setprecision(2)
-              << batch_time(recording, analysis.batches.back()) << " s\n"
+              << batch_time(job.recording, analysis.batches.back()) << " s\n"
               << std::defaultfloat;
-    print_vitals_table(std::cout, rows, known_truth != nullptr);
-    if (!arguments.plot_file.empty())
-        std::cout << "\nPlot written to " << arguments.plot_file << '\n';
-    if (!arguments.json_file.empty())
-        std::cout << "JSON written to " << arguments.json_file << '\n';
+    print_vitals_table(std::cout, job.rows, job.truth.has_value());
+    if (!job.plot_file.empty()) std::cout << "\nPlot written to " << job.plot_file.string() << '\n';
+    if (!job.json_file.empty()) std::cout << "JSON written to " << job.json_file.string() << '\n';
     return 0;
+}
+
+int analyze_command(const AnalyzeArguments& arguments) {
+    const std::vector<std::filesystem::path> files = recordings_in(arguments.files);
+    const bool many =
+        files.size() > 1 ||
+        std::any_of(arguments.files.begin(), arguments.files.end(),
+                    [](const std::string& path) { return std::filesystem::is_directory(path); });
+    if (many) require_options_for_many(arguments, files);
+    const JobSettings settings = job_settings(arguments);
+    create_output_folder(settings.json_target);
+    create_output_folder(settings.plot_target);
+    if (!many) return report_one(files.front(), settings, arguments.timeline);
+    return run_batch(files, settings, arguments.jobs, std::cout, std::cerr) == 0 ? 0 : 1;
 }
 
 int vitals_command() {
@@ -235,9 +288,13 @@ const CLI::Validator kPositive(
 
 void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
     command
-        .add_option("FILE", arguments.file,
-                    "Recording (CSV or JSON); the bundled sample when left out")
-        ->check(CLI::ExistingFile);
+        .add_option("FILES", arguments.files,
+                    "Recordings (CSV or JSON) or folders of them; the bundled sample when left out")
+        ->check(CLI::ExistingPath);
+    command
+        .add_option("-j,--jobs", arguments.jobs,
+                    "Recordings analysed at once (default: the number of cores)")
+        ->check(CLI::Range(1U, 4096U));
     command.add_option("--input-size", arguments.options.input_size, "Model input edge in pixels")
         ->capture_default_str();
     command.add_option("--n-inputs", arguments.options.n_inputs, "Frames per inference")
@@ -265,11 +322,12 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
         ->check(CLI::ExistingFile);
     command.add_flag("--timeline", arguments.timeline, "Also print one row per batch");
     command.add_option("--json", arguments.json_file,
-                       "Write the results as JSON to FILE ('-': stdout)");
+                       "Write the results as JSON to FILE ('-': stdout; FOLDER/: one file each)");
     command.add_flag("--json-waveforms", arguments.json_waveforms,
                      "Include the waveforms in the JSON");
     command.add_flag("--json-face", arguments.json_face, "Include the face track in the JSON");
-    command.add_option("--plot", arguments.plot_file, "Write an SVG plot to FILE");
+    command.add_option("--plot", arguments.plot_file,
+                       "Write an SVG plot to FILE (FOLDER/: one plot each)");
 }
 
 int run(int argc, char** argv) {
@@ -293,6 +351,9 @@ int run(int argc, char** argv) {
     try {
         if (vitals->parsed()) return vitals_command();
         return analyze_command(arguments);
+    } catch (const CLI::ParseError& error) {  // found once the folders are read
+        app.exit(error);
+        return 2;
     } catch (const InputError& error) {
         std::cerr << "quorvanta: error: " << error.what() << '\n';
     } catch (const OutputError& error) {

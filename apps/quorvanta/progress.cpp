@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 namespace quorvanta::cli {
 namespace {
@@ -15,7 +16,8 @@ constexpr std::size_t kBarWidth = 40;
 
 }  // namespace
 
-ProgressBar::ProgressBar() : terminal_(isatty(STDERR_FILENO) == 1) {}
+ProgressBar::ProgressBar(std::string unit)
+    : unit_(std::move(unit)), terminal_(isatty(STDERR_FILENO) == 1) {}
 
 ProgressBar::~ProgressBar() {
     if (drawn_) std::fputs("\r\033[K", stderr);  // erase the bar
@@ -28,8 +30,8 @@ void ProgressBar::update(std::size_t done, std::size_t total) {
     last_draw_ = now;
     const std::size_t filled = kBarWidth * done / total;
     const std::string bar = std::string(filled, '#') + std::string(kBarWidth - filled, ' ');
-    std::fprintf(stderr, "\r[%s] %3zu%% %zu/%zu frames", bar.c_str(), 100 * done / total, done,
-                 total);
+    std::fprintf(stderr, "\r[%s] %3zu%% %zu/%zu %s", bar.c_str(), 100 * done / total, done, total,
+                 unit_.c_str());
     std::fflush(stderr);
     drawn_ = true;
 }

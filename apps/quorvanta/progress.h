@@ -5,12 +5,14 @@
 
 #include <chrono>
 #include <cstddef>
+#include <string>
 
 namespace quorvanta::cli {
 
 class ProgressBar {
 public:
-    ProgressBar();
+    // `unit` names what is counted: "frames", "recordings".
+    explicit ProgressBar(std::string unit = "frames");
     ~ProgressBar();
     ProgressBar(const ProgressBar&) = delete;
     ProgressBar& operator=(const ProgressBar&) = delete;
@@ -20,6 +22,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
+    std::string unit_;
     bool terminal_;
     bool drawn_ = false;
     Clock::time_point start_ = Clock::now();

@@ -176,6 +176,60 @@ void print_timeline(std::ostream& out, const Recording& recording, const Analysi
     print_aligned(out, table);
 }
 
+RecordingSummary summarize(const std::filesystem::path& file, const Recording& recording,
+                           const Analysis& analysis) {
+    RecordingSummary summary{
+        file.string(), recording.frames(), std::nullopt, analysis.batches.size(), {}};
+    if (const auto span = time_span(recording)) summary.seconds = span->seconds();
+    std::vector<std::vector<float>> values(vital_ids().size());
+    for (const BatchSummary& batch : analysis.batches) {
+        for (const BatchVital& vital : batch.vitals)
+            values[vital.vital].push_back(vital.value);
+    }
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        auto& v = values[i];
+        if (v.empty()) continue;
+        const auto middle = v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2);
+        std::nth_element(v.begin(), middle, v.end());
+        double median = *middle;
+        if (v.size() % 2 == 0) median = (median + *std::max_element(v.begin(), middle)) / 2;
+        summary.vitals.push_back({static_cast<std::uint8_t>(i), median, v.size()});
+    }
+    return summary;
+}
+
+void print_recordings_table(std::ostream& out, const std::vector<RecordingSummary>& recordings) {
+    std::vector<bool> present(vital_ids().size(), false);
+    for (const RecordingSummary& recording : recordings) {
+        for (const VitalSummary& vital : recording.vitals)
+            present[vital.vital] = true;
+    }
+    std::vector<std::vector<std::string>> table;
+    table.push_back({"Recording", "Frames", "Duration (s)", "Batches"});
+    for (std::size_t i = 0; i < present.size(); ++i) {
+        if (!present[i]) continue;
+        const std::string name = short_name(std::string(vital_ids()[i]));
+        table.back().insert(table.back().end(), {name, name + " %"});
+    }
+    for (const RecordingSummary& recording : recordings) {
+        table.push_back({recording.file, std::to_string(recording.frames),
+                         recording.seconds ? fixed(*recording.seconds, 1) : "-",
+                         std::to_string(recording.batches)});
+        auto vital = recording.vitals.begin();
+        for (std::size_t i = 0; i < present.size(); ++i) {
+            if (!present[i]) continue;
+            const bool has = vital != recording.vitals.end() && vital->vital == i;
+            const double share = has ? 100.0 * static_cast<double>(vital->estimated) /
+                                           static_cast<double>(recording.batches)
+                                     : 0.0;
+            table.back().insert(table.back().end(),
+                                {has ? fixed(vital->median, 2) : "-", fixed(share, 0)});
+            if (has) ++vital;
+        }
+    }
+    print_aligned(out, table);
+}
+
 void write_analysis_json(std::ostream& out, const Recording& recording, const Analysis& analysis,
                          const std::vector<VitalRow>& final_rows, JsonContent content) {
     const SessionConfig& config = analysis.config;

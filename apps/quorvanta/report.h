@@ -3,6 +3,8 @@
 // row per batch, and the whole analysis as JSON.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -38,6 +40,27 @@ std::string fixed(double value, int decimals);
 
 void print_vitals_table(std::ostream& out, const std::vector<VitalRow>& rows, bool with_truth);
 void print_timeline(std::ostream& out, const Recording& recording, const Analysis& analysis);
+
+// One recording of a run of many: its length, and per vital the median of the estimates its
+// batches gave and how many batches gave one.
+struct VitalSummary {
+    std::uint8_t vital = 0;  // index into vital_ids()
+    double median = 0;
+    std::size_t estimated = 0;
+};
+struct RecordingSummary {
+    std::string file;
+    std::size_t frames = 0;
+    std::optional<double> seconds;  // from the first to the last finite timestamp
+    std::size_t batches = 0;
+    std::vector<VitalSummary> vitals;  // in catalogue order
+};
+RecordingSummary summarize(const std::filesystem::path& file, const Recording& recording,
+                           const Analysis& analysis);
+
+// One row per recording: file, frames, duration, batches, then for every vital that any
+// recording has, its median and the share of batches with an estimate.
+void print_recordings_table(std::ostream& out, const std::vector<RecordingSummary>& recordings);
 
 struct JsonContent {
     bool waveforms = false;

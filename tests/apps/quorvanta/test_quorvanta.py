@@ -278,6 +278,67 @@ def test_version_names_the_library_and_the_contract():
                         r"version 26\)\n", result.stdout)
 
 
+def recordings_table(output):
+    """The rows of the summary table of several recordings, as dicts by column title."""
+    lines = output.splitlines()
+    titles = re.split(r"\s{2,}", lines[0])
+    return [dict(zip(titles, re.split(r"\s{2,}", line))) for line in lines[1:]]
+
+
+def test_many_recordings_run_on_threads_and_a_bad_one_is_skipped(tmp_path):
+    bad, out = tmp_path / "bad.csv", tmp_path / "out"
+    bad.write_text("timestamp,temperature\n0,36.6\n")
+    result = run("analyze", SAMPLE, bad, "-j", "2", "--json", f"{out}/", "--plot", f"{out}/")
+    assert result.returncode == 1
+    assert result.stderr.splitlines() == [
+        f"quorvanta: error: {bad}:1: no signal among the columns 'temperature'; expected a "
+        "signal: ppg_waveform, respiratory_waveform, spo2, abp_waveform, sbp, dbp (or an alias "
+        "that 'quorvanta vitals' lists, such as ppg or resp)",
+        "quorvanta: 1 of 2 recordings failed"]
+    [row] = recordings_table(result.stdout)
+    alone = json.loads(run("analyze", SAMPLE, "--json", "-").stdout)
+    assert json.loads((out / "sample_recording.json").read_text()) == alone
+    assert sorted(path.name for path in out.iterdir()) == ["sample_recording.json",
+                                                           "sample_recording.svg"]
+    heart_rates = sorted(b["vitals"]["heart_rate"]["value"] for b in alone["batches"]
+                         if "heart_rate" in b["vitals"])
+    assert (row["Recording"], row["Frames"], row["Duration (s)"], row["Batches"]) == (
+        str(SAMPLE), "2700", "90.0", str(len(alone["batches"])))
+    assert float(row["HR"]) == pytest.approx(heart_rates[len(heart_rates) // 2], abs=0.01)
+    assert row["HR %"] == f"{100 * len(heart_rates) / len(alone['batches']):.0f}"
+
+
+def test_a_folder_holds_recordings_but_not_their_truth(tmp_path):
+    folder = tmp_path / "data"
+    folder.mkdir()
+    write_csv(folder / "b.csv", ["timestamp", "ppg"], sample_columns(["timestamp", "ppg_waveform"]))
+    as_json_recording(SAMPLE, folder / "a.json")
+    (folder / "a.truth.json").write_text(SAMPLE.with_suffix(".truth.json").read_text())
+    (folder / "notes.txt").write_text("not a recording")
+    result = run("analyze", folder)
+    assert result.returncode == 0, result.stderr
+    assert [row["Recording"] for row in recordings_table(result.stdout)] == [
+        str(folder / "a.json"), str(folder / "b.csv")]
+
+
+@pytest.mark.parametrize("args", [["--json", "one.json"], ["--plot", "-"], ["--timeline"],
+                                  ["--truth", SAMPLE.with_suffix(".truth.json")]])
+def test_options_for_one_recording_are_refused_for_many(tmp_path, args):
+    result = run("analyze", SAMPLE, SAMPLE, *args)
+    assert result.returncode == 2 and not result.stdout
+    assert result.stderr.startswith(args[0] + ": ")
+    assert "Run with --help for more information." in result.stderr
+
+
+def test_outputs_of_the_same_name_are_refused(tmp_path):
+    (tmp_path / "other").mkdir()
+    copy = tmp_path / "other" / SAMPLE.name
+    copy.write_text(SAMPLE.read_text())
+    result = run("analyze", SAMPLE, copy, "--json", f"{tmp_path}/")
+    assert result.returncode == 2
+    assert f"{SAMPLE} and {copy} would write outputs of the same name" in result.stderr
+
+
 BAD_INPUT = [
     ("empty.csv", "", r"empty\.csv: the file is empty"),
     ("header.csv", "timestamp,ppg_waveform\n", r"header\.csv: the recording has no frames"),

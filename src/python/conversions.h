@@ -3,7 +3,8 @@
 //
 // From Python: f32/f64 take whatever PyFloat_AsDouble takes (f32 then rounds to single
 // precision); u32 takes an integer in 0..4294967295, u64 any non-negative integer below 2^64;
-// strings take str; sequences take any non-str sequence, item by item; maps take a dict of str
+// strings take str; sequences take any non-str sequence, item by item (plain float NumPy arrays
+// in one pass, numpy_arrays.h); maps take a dict of str
 // to instances of the value's class; optionals take None; records take an instance of their
 // class, copied. Failures raise the exceptions Python users know (TypeError, OverflowError).
 // To Python: float, int, str, new lists and dicts, None, and new instances holding copies.
@@ -11,6 +12,7 @@
 
 #include "python/errors.h"
 #include "python/instances.h"
+#include "python/numpy_arrays.h"
 #include "python/object_ref.h"
 
 #include <cstdint>
@@ -71,6 +73,9 @@ ObjectRef next_item(PyObject* iterator);
 template <class T>
 struct Convert<std::vector<T>> {
     static std::vector<T> from(PyObject* object) {
+        if constexpr (kReadFromArrays<T>) {
+            if (auto items = items_from_array<T>(object)) return std::move(*items);
+        }
         std::vector<T> values;
         values.reserve(detail::check_sequence(object));
         const ObjectRef iterator = check(PyObject_GetIter(object));

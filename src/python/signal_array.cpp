@@ -7,59 +7,13 @@
 #include <numpy/arrayobject.h>
 
 #include <cstring>
-#include <stdexcept>
 #include <string>
 
 #include "python/errors.h"
-
-// NumPy's function table, taken from its array API capsule at first use. The module reads only
-// entries and object layouts that NumPy 1.x and 2.x share, so it loads under either.
-extern "C" {
-void** quorvanta_numpy_api = nullptr;
-}
+#include "python/numpy_arrays.h"
 
 namespace quorvanta::python {
 namespace {
-
-// The pending Python exception's text, clearing it.
-std::string take_error_text() {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    const ObjectRef owned_type = ObjectRef::steal(type);
-    const ObjectRef owned_value = ObjectRef::steal(value);
-    const ObjectRef owned_traceback = ObjectRef::steal(traceback);
-    const ObjectRef text = ObjectRef::steal(value != nullptr ? PyObject_Str(value) : nullptr);
-    const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
-    if (utf8 == nullptr) {
-        PyErr_Clear();
-        return "unknown error";
-    }
-    return utf8;
-}
-
-// NumPy 2 keeps the multiarray module under numpy._core; NumPy 1 under numpy.core.
-ObjectRef import_multiarray() {
-    ObjectRef module = ObjectRef::steal(PyImport_ImportModule("numpy._core.multiarray"));
-    if (!module && PyErr_ExceptionMatches(PyExc_ImportError)) {
-        PyErr_Clear();
-        module = ObjectRef::steal(PyImport_ImportModule("numpy.core.multiarray"));
-    }
-    return module;
-}
-
-void load_numpy_api() {
-    if (quorvanta_numpy_api != nullptr) return;
-    const ObjectRef module = import_multiarray();
-    const ObjectRef capsule =
-        module ? ObjectRef::steal(PyObject_GetAttrString(module.get(), "_ARRAY_API")) : ObjectRef();
-    void* table = capsule ? PyCapsule_GetPointer(capsule.get(), nullptr) : nullptr;
-    if (table == nullptr) {
-        throw std::runtime_error("Failed to access NumPy array API capsule: " + take_error_text());
-    }
-    quorvanta_numpy_api = static_cast<void**>(table);
-}
 
 // Reads only the array's and its descriptor's fields, allocating nothing, so that no Python code
 // (a garbage collection, a finalizer) can run between the check and the read that relies on it.

@@ -55,15 +55,21 @@ endif()
 run(${CMAKE_COMMAND} --build ${consumer_build})
 run(${consumer_build}/quorvanta_consumer)
 
-# The same program built with the flags pkg-config gives for the installed tree.
-execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${libdir}/pkgconfig
-                        ${PKG_CONFIG} --cflags --libs quorvanta_core
-                OUTPUT_VARIABLE pkg_config_flags OUTPUT_STRIP_TRAILING_WHITESPACE
-                COMMAND_ERROR_IS_FATAL ANY)
+# The same program built with the flags pkg-config gives for the installed tree, recording the
+# library's folder as docs/c-abi.md says, so that it runs without LD_LIBRARY_PATH.
+function(pkg_config output)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${libdir}/pkgconfig
+                            ${PKG_CONFIG} ${ARGN} quorvanta_core
+                    OUTPUT_VARIABLE value OUTPUT_STRIP_TRAILING_WHITESPACE
+                    COMMAND_ERROR_IS_FATAL ANY)
+    set(${output} ${value} PARENT_SCOPE)
+endfunction()
+pkg_config(pkg_config_flags --cflags --libs)
+pkg_config(pkg_config_libdir --variable=libdir)
 separate_arguments(pkg_config_flags UNIX_COMMAND ${pkg_config_flags})
 run(${C_COMPILER} -std=c11 -Wall -Wextra -Wpedantic -Werror ${CONSUMER_DIR}/consumer.c
-    ${pkg_config_flags} -o ${WORK_DIR}/pkg_config_consumer)
-run(${CMAKE_COMMAND} -E env LD_LIBRARY_PATH=${libdir} ${WORK_DIR}/pkg_config_consumer)
+    ${pkg_config_flags} -Wl,-rpath,${pkg_config_libdir} -o ${WORK_DIR}/pkg_config_consumer)
+run(${CMAKE_COMMAND} -E env --unset=LD_LIBRARY_PATH ${WORK_DIR}/pkg_config_consumer)
 
 # The Python module and its stub-only package, imported by a fresh interpreter from the prefix.
 if(PYTHON)

@@ -3,18 +3,22 @@
 // bench/sample_session_bench.cpp feeds the native build (every vital id, the pulse and respiration
 // waveforms returned, 60-frame batches every 45 frames, Incremental mode): the time per batch.
 //
-//   node bench/wasm_session_bench.mjs build/wasm/package [repetitions]
+//   node bench/wasm_session_bench.mjs build/wasm [repetitions]
 import { readFileSync } from "node:fs";
 import { resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 
-const [packageDir = "build/wasm/package", repetitions = "20"] = process.argv.slice(2);
+const [buildDir = "build/wasm", repetitions = "20"] = process.argv.slice(2);
 const sourceDir = resolve(new URL("..", import.meta.url).pathname);
-const { default: loadQuorvantaCore } =
-  await import(pathToFileURL(resolve(packageDir, "quorvanta_core.mjs")).href);
-const qc = await loadQuorvantaCore();
 
-const sample = qc.readRecording(
+async function loadDefault(file) {
+  const { default: load } = await import(pathToFileURL(resolve(buildDir, file)).href);
+  return load();
+}
+
+const qc = await loadDefault("package/quorvanta_core.mjs");
+const reader = await loadDefault("recording_reader/recording_reader.mjs");
+const sample = reader.readRecording(
   readFileSync(resolve(sourceDir, "data/sample_recording.csv"), "utf8"), "sample_recording.csv");
 const batches = [];
 for (let first = 0; first + 60 <= sample.timestamp.length; first += 45) {

@@ -4,6 +4,10 @@
 # fault poisons it and errors reach JavaScript as errors instead of aborting the module.
 add_compile_options(-fwasm-exceptions)
 add_link_options(-fwasm-exceptions)
+# -O2 in a Release build: measured, -O3 is no faster and a few KB larger, and -Os, a third smaller,
+# runs a session eight times slower.
+set(CMAKE_C_FLAGS_RELEASE "-O2 -DNDEBUG")
+set(CMAKE_CXX_FLAGS_RELEASE "-O2 -DNDEBUG")
 # 128-bit SIMD (every current browser and Node 16 on): the transform's vector loops and the
 # compiler's own vectorisation use it. Its float lanes are IEEE like scalar code, without fusing.
 add_compile_options(-msimd128)

@@ -80,7 +80,7 @@ class Viewer {
     setState("loading");
     showMessage("");
     try {
-      const recording = await load(this.#qc);
+      const recording = await load();
       if (opened === this.#opened) await this.#play(recording);
     } catch (error) {
       if (opened === this.#opened) fail(error);
@@ -173,7 +173,7 @@ function connectControls(viewer) {
   element("file-input").addEventListener("change", (event) => {
     const [file] = event.target.files;
     event.target.value = "";  // picking the same file again plays it again
-    if (file) viewer.open((qc) => readFile(qc, file));
+    if (file) viewer.open(() => readFile(file));
   });
   document.addEventListener("dragover", (event) => {
     event.preventDefault();
@@ -186,7 +186,7 @@ function connectControls(viewer) {
     event.preventDefault();
     document.body.classList.remove("dropping");
     const [file] = event.dataTransfer.files;
-    if (file) viewer.open((qc) => readFile(qc, file));
+    if (file) viewer.open(() => readFile(file));
   });
 }
 

@@ -1,19 +1,26 @@
 // SPDX-License-Identifier: Apache-2.0
 // Recordings in the quorvanta command's input format: the bundled sample, fetched from the served
-// folder, or a file the user dropped or picked. The module's reader parses them; bad files throw
+// folder, or a file the user dropped or picked. The command's reader parses them; bad files throw
 // SyntaxError with the command's message.
 
+import loadRecordingReader from "./recording_reader/recording_reader.mjs";
+
 const SAMPLE_URL = new URL("data/sample_recording.csv", import.meta.url);
+const reader = loadRecordingReader();
 
 /** A parsed recording with the name it is shown under. */
-export async function fetchSample(qc) {
-  const response = await fetch(SAMPLE_URL);
-  if (!response.ok) throw new Error(`${SAMPLE_URL.pathname}: ${response.status} ${response.statusText}`);
-  return { name: "sample_recording.csv", ...qc.readRecording(await response.text(), "sample_recording.csv") };
+async function parse(text, name) {
+  return { name, ...(await reader).readRecording(text, name) };
 }
 
-export async function readFile(qc, file) {
-  return { name: file.name, ...qc.readRecording(await file.text(), file.name) };
+export async function fetchSample() {
+  const response = await fetch(SAMPLE_URL);
+  if (!response.ok) throw new Error(`${SAMPLE_URL.pathname}: ${response.status} ${response.statusText}`);
+  return parse(await response.text(), "sample_recording.csv");
+}
+
+export async function readFile(file) {
+  return parse(await file.text(), file.name);
 }
 
 /** Frames per second measured from the timestamps, as the command measures it. */

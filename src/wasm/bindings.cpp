@@ -12,7 +12,6 @@
 
 #include "geometry/overlap.h"
 #include "geometry/roi.h"
-#include "recording.h"
 #include "registry/registry.h"
 #include "signal/fft.h"
 #include "signal/hrv.h"
@@ -192,42 +191,6 @@ val compute_buffer_config(val config) {
     });
 }
 
-val recording_to_js(const cli::Recording& recording) {
-    val signals = val::array();
-    for (const cli::RecordedSignal& signal : recording.signals) {
-        val entry = val::object();
-        entry.set("id", signal.id);
-        entry.set("data", Js<std::vector<float>>::to(signal.data));
-        entry.set("confidence", Js<std::vector<float>>::to(signal.confidence));
-        signals.call<void>("push", entry);
-    }
-    val face = val::null();
-    if (recording.face) {
-        val boxes = val::array();
-        for (const auto& box : recording.face->boxes)
-            boxes.call<void>("push", Js<std::vector<float>>::to({box.begin(), box.end()}));
-        face = val::object();
-        face.set("coordinates", boxes);
-        face.set("confidence", Js<std::vector<float>>::to(recording.face->confidence));
-    }
-    val result = val::object();
-    result.set("timestamp", Js<std::vector<double>>::to(recording.timestamps));
-    result.set("signals", signals);
-    result.set("face", face);
-    return result;
-}
-
-val read_recording(val text, val file_name) {
-    return guarded([&] {
-        const auto contents = argument<std::string>(text, "text");
-        const auto name = argument<std::string>(file_name, "fileName");
-        std::vector<std::string> warnings;
-        val result = recording_to_js(cli::parse_recording(contents, name, warnings));
-        result.set("warnings", Js<std::vector<std::string>>::to(warnings));
-        return result;
-    });
-}
-
 WaveformMode waveform_mode_from(const val& mode) {
     if (mode.isString()) {
         const auto name = mode.as<std::string>();
@@ -359,7 +322,6 @@ EMSCRIPTEN_BINDINGS(quorvanta_core) {
     function("computeIou", &compute_iou);
     function("isContained", &is_contained);
     function("computeBufferConfig", &compute_buffer_config);
-    function("readRecording", &read_recording);
     function("recordFields", &record_fields);
     function("allocatedBytes", &allocated_bytes);
     class_<SessionDoor>("Session")

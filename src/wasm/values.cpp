@@ -7,14 +7,9 @@
 #include <cmath>
 #include <type_traits>
 
-// Type tests in one call into JavaScript each. (The bodies are JavaScript, which clang-format
-// would break apart.)
+// Type tests and copies in one call into JavaScript each. (The bodies are JavaScript, which
+// clang-format would break apart.)
 // clang-format off
-EM_JS(bool, quorvanta_is_number_array, (emscripten::EM_VAL handle), {
-    const value = Emval.toValue(handle);
-    return Array.isArray(value) && value.every((item) => typeof item === "number");
-});
-
 EM_JS(bool, quorvanta_is_object, (emscripten::EM_VAL handle), {
     const value = Emval.toValue(handle);
     return typeof value === "object" && value !== null && !Array.isArray(value);
@@ -24,8 +19,23 @@ EM_JS(bool, quorvanta_is_boolean, (emscripten::EM_VAL handle), {
     return typeof Emval.toValue(handle) === "boolean";
 });
 
-EM_JS(bool, quorvanta_is_instance, (emscripten::EM_VAL handle, emscripten::EM_VAL type), {
-    return Emval.toValue(handle) instanceof Emval.toValue(type);
+// Sequences of numbers cross in one call each way: the length of a typed array of the given
+// class (Float32Array when `doubles` is false, Float64Array when true) or of an array of numbers,
+// -1 for anything else; a copy of it into the module's memory; a new typed array from the memory.
+EM_JS(int, quorvanta_number_count, (emscripten::EM_VAL handle, bool doubles), {
+    const value = Emval.toValue(handle);
+    if (value instanceof (doubles ? Float64Array : Float32Array)) return value.length;
+    const numbers = Array.isArray(value) && value.every((item) => typeof item === "number");
+    return numbers ? value.length : -1;
+});
+
+EM_JS(void, quorvanta_copy_numbers, (emscripten::EM_VAL handle, void* target, bool doubles), {
+    (doubles ? HEAPF64 : HEAPF32).set(Emval.toValue(handle), target >> (doubles ? 3 : 2));
+});
+
+EM_JS(emscripten::EM_VAL, quorvanta_new_typed_array, (const void* source, int count, bool doubles), {
+    const first = source >> (doubles ? 3 : 2);
+    return Emval.toHandle((doubles ? HEAPF64 : HEAPF32).slice(first, first + count));
 });
 // clang-format on
 
@@ -60,26 +70,25 @@ std::string described(const val& value) {
     return constructor.isUndefined() ? "an object" : constructor["name"].as<std::string>();
 }
 
-// The typed array class of T's values, looked up once.
-template <class T>
-const val& typed_array_class() {
-    static const val type = val::global(std::is_same_v<T, float> ? "Float32Array" : "Float64Array");
-    return type;
-}
-
 template <class T>
 std::vector<T> numbers(const val& value, const std::string& path) {
-    const val& type = typed_array_class<T>();
-    if (!quorvanta_is_instance(value.as_handle(), type.as_handle()) &&
-        !quorvanta_is_number_array(value.as_handle())) {
-        refuse(path, "a " + type["name"].as<std::string>() + " or an array of numbers", value);
+    constexpr bool doubles = std::is_same_v<T, double>;
+    const int count = quorvanta_number_count(value.as_handle(), doubles);
+    if (count < 0) {
+        refuse(path,
+               doubles ? "a Float64Array or an array of numbers"
+                       : "a Float32Array or an array of numbers",
+               value);
     }
-    return emscripten::convertJSArrayToNumberVector<T>(value);
+    std::vector<T> numbers(static_cast<std::size_t>(count));
+    quorvanta_copy_numbers(value.as_handle(), numbers.data(), doubles);
+    return numbers;
 }
 
 template <class T>
 val typed_array(const std::vector<T>& values) {
-    return typed_array_class<T>().new_(emscripten::typed_memory_view(values.size(), values.data()));
+    return val::take_ownership(quorvanta_new_typed_array(
+        values.data(), static_cast<int>(values.size()), std::is_same_v<T, double>));
 }
 
 }  // namespace

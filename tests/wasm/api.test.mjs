@@ -8,7 +8,7 @@ import { test } from "node:test";
 import { setFlagsFromString } from "node:v8";
 import { runInNewContext } from "node:vm";
 
-import { everyVitalConfig, qc, sampleBatch } from "./helpers.mjs";
+import { everyVitalConfig, qc, reader, sampleBatch } from "./helpers.mjs";
 
 const rect = { x: 100, y: 100, width: 200, height: 200 };
 const signal = Float32Array.from({ length: 300 }, (_, i) => Math.sin((2 * Math.PI * 1.2 * i) / 30));
@@ -33,7 +33,7 @@ const BAD_CALLS = [
   [() => new qc.Session(everyVitalConfig({ supportedVitals: "hr" })), TypeError,
    "config.supportedVitals must be an array, not a string"],
   [() => new qc.BufferPlanner({ minNoState: 1 }), TypeError, /^config\.minWithState must/],
-  [() => qc.readRecording("timestamp,ppg\n0,x\n", "bad.csv"), SyntaxError, /^bad\.csv:2/],
+  [() => reader.readRecording("timestamp,ppg\n0,x\n", "bad.csv"), SyntaxError, /^bad\.csv:2/],
 ];
 
 test("wrong arguments throw TypeError or RangeError naming them", () => {

@@ -152,15 +152,6 @@ export interface ExecutionPlan {
   buffersToDrop: string[];
 }
 
-/** A recording in the quorvanta command's input format, as readRecording gives it. */
-export interface Recording {
-  timestamp: Float64Array;
-  signals: { id: string; data: Float32Array; confidence: Float32Array }[];
-  face: { coordinates: Float32Array[]; confidence: Float32Array } | null;
-  /** Problems that still leave a usable recording. */
-  warnings: string[];
-}
-
 /** A native object: call delete() when done with it; afterwards every method throws. */
 interface NativeObject {
   delete(): void;
@@ -244,9 +235,6 @@ export interface QuorvantaCore {
   computeIou(a: Rect, b: Rect): number;
   isContained(inner: Rect, outer: Rect, minOverlap: number): boolean;
   computeBufferConfig(config: SessionConfig): BufferConfig;
-  /** Reads CSV or JSON text in the command's input format; bad input throws SyntaxError with
-   *  the message the command prints. */
-  readRecording(text: string, fileName: string): Recording;
   /** Each record's field names, as the module reads and writes them. */
   recordFields(): Record<string, string[]>;
   /** Bytes the module's allocator holds for live objects, for finding leaks. */

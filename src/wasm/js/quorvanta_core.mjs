@@ -10,23 +10,10 @@
 // Native objects (Session, BufferPlanner) hold memory inside the module until delete() is called;
 // afterwards every method throws a TypeError. The module's own checks throw TypeError or
 // RangeError naming the argument; an internal fault throws InternalFault.
+import { InternalFault, moduleSettings } from "./loader_support.mjs";
 import createQuorvantaWasm from "./quorvanta_core_wasm.mjs";
 
-/** An internal fault of the library: a broken invariant, never a usage error. */
-export class InternalFault extends Error {
-  constructor(message) {
-    super(message);
-    this.name = "InternalFault";
-  }
-}
-
-const runsInNode = typeof process === "object" && typeof process.versions?.node === "string";
-
-// In Node the loader reads the .wasm itself: the compiled module only fetches it, as browsers do.
-async function nodeWasmBinary() {
-  const { readFile } = await import("node:fs/promises");
-  return readFile(new URL("./quorvanta_core_wasm.wasm", import.meta.url));
-}
+export { InternalFault };
 
 // Deletes native objects whose wrapper was collected without delete(), as a last resort.
 const forgotten = new FinalizationRegistry((native) => native.delete());
@@ -100,7 +87,6 @@ function publicApi(wasm) {
     computeIou: (a, b) => wasm.computeIou(a, b),
     isContained: (inner, outer, minOverlap) => wasm.isContained(inner, outer, minOverlap),
     computeBufferConfig: (config) => wasm.computeBufferConfig(config),
-    readRecording: (text, fileName) => wasm.readRecording(text, fileName),
     recordFields: () => wasm.recordFields(),
     allocatedBytes: () => wasm.allocatedBytes(),
   });
@@ -123,9 +109,7 @@ function withLowerCaseDetector(options) {
  * where quorvanta_core_wasm.wasm is served from, or `wasmBinary` to hand over its bytes.
  */
 export default async function loadQuorvantaCore(options = {}) {
-  const settings = { ...options, InternalFault };
-  if (runsInNode && settings.wasmBinary === undefined && settings.locateFile === undefined) {
-    settings.wasmBinary = await nodeWasmBinary();
-  }
+  const settings =
+    await moduleSettings(options, new URL("./quorvanta_core_wasm.wasm", import.meta.url));
   return publicApi(await createQuorvantaWasm(settings));
 }

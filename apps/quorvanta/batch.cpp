@@ -8,7 +8,6 @@
 #include <string>
 #include <thread>
 
-#include "output_file.h"
 #include "progress.h"
 
 namespace quorvanta::cli {

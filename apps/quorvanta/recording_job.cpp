@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "recording_job.h"
 
+#include <tuple>
+
 #include "output_file.h"
 #include "svg_plot.h"
 

@@ -3,9 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
-#include <iomanip>
 #include <limits>
-#include <sstream>
 
 #include "decimate.h"
 #include "registry/registry.h"

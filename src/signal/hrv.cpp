@@ -30,7 +30,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
-#include <numeric>
 
 #include "registry/registry.h"
 #include "signal/fft.h"
@@ -73,10 +72,6 @@ bool plausible(float interval_ms) {
     return interval_ms >= kMinIntervalMs && interval_ms <= kMaxIntervalMs;
 }
 
-float sum(std::span<const float> values) {
-    return std::accumulate(values.begin(), values.end(), 0.0f);
-}
-
 float pair_count(std::span<const float> r) {
     return static_cast<float>(r.size() - 1);
 }
@@ -89,10 +84,10 @@ void for_each_pair(std::span<const float> r, Visit visit) {
 }
 
 float sdnn(std::span<const float> r) {
-    const float mean = sum(r) / static_cast<float>(r.size());
+    const float average = mean(r);
     float squares = 0.0f;
     for (const float x : r)
-        squares += (x - mean) * (x - mean);
+        squares += (x - average) * (x - average);
     return std::sqrt(squares / pair_count(r));
 }
 
@@ -204,9 +199,7 @@ float result_confidence(std::span<const float> beat_confidences,
     float lowest = 1.0f;
     for (const float c : beat_confidences)
         lowest = std::min(lowest, c);
-    const float mean =
-        confidence.empty() ? 0.0f : sum(confidence) / static_cast<float>(confidence.size());
-    return min_num(mean, lowest);
+    return min_num(mean(confidence), lowest);
 }
 
 }  // namespace

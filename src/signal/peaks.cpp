@@ -28,6 +28,7 @@
 #include <cstddef>
 
 #include "signal/filters.h"
+#include "signal/parabola.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
@@ -119,17 +120,6 @@ Peak locate(std::span<const float> x, std::size_t i, std::uint64_t radius) {
     return {index, static_cast<float>(index), x[index]};
 }
 
-// Offset of the vertex of the parabola through x[index - 1 .. index + 1] when it is defined and
-// at most half a sample; otherwise 0 (a larger offset is discarded, not clamped).
-float vertex_offset(std::span<const float> x, std::size_t index) {
-    if (index == 0 || index + 1 >= x.size()) return 0.0f;
-    const float a = x[index - 1], b = x[index], c = x[index + 1];
-    const float den = 2.0f * (a - 2.0f * b + c);
-    if (!(std::fabs(den) > 1e-6f)) return 0.0f;
-    const float delta = (a - c) / den;
-    return std::fabs(delta) <= 0.5f ? delta : 0.0f;
-}
-
 // A candidate within the refractory distance wins over the previous peak only when it is higher
 // and one of its own neighbours in x is higher as well.
 bool replaces(const Peak& candidate, const Peak& previous, std::span<const float> x,
@@ -148,7 +138,7 @@ std::vector<Peak> scan(std::span<const float> x, std::span<const float> y, std::
         if (!is_local_max(y, i)) continue;
         if (!stands_out(y[i], window.at(i), config.detection_threshold)) continue;
         Peak peak = locate(x, i, radius);
-        if (config.refine) peak.position += vertex_offset(x, peak.index);
+        if (config.refine) peak.position = refined_position(x, peak.index);
         if (!peaks.empty() && i - last < refractory) {
             if (!replaces(peak, peaks.back(), x, i)) continue;
             peaks.back() = peak;
@@ -183,6 +173,13 @@ PeakSegments detect_peaks(std::span<const float> signal, const PeakDetectorConfi
         radius = length / 2;
     }
     return split_at_gaps(scan(signal, working, radius, config), segment_gap(config));
+}
+
+float refined_position(std::span<const float> x, std::uint64_t index) {
+    const float position = static_cast<float>(index);
+    if (index == 0 || index + 1 >= x.size()) return position;
+    const float delta = parabola_vertex(x[index - 1], x[index], x[index + 1], 1e-6f).value_or(0.0f);
+    return std::fabs(delta) <= 0.5f ? position + delta : position;
 }
 
 }  // namespace quorvanta

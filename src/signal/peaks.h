@@ -35,4 +35,9 @@ using PeakSegments = std::vector<std::vector<Peak>>;
 
 PeakSegments detect_peaks(std::span<const float> signal, const PeakDetectorConfig& config);
 
+// The position of an extremum of `x` at `index`, moved to the vertex of the parabola through it
+// and its neighbours when that lies within half a sample (a larger offset is discarded, not
+// clamped); the index itself at the ends or where the three points lie on a line.
+float refined_position(std::span<const float> x, std::uint64_t index);
+
 }  // namespace quorvanta

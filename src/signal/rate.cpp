@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "signal/fft.h"
+#include "signal/parabola.h"
 #include "signal/peaks.h"
 #include "types/numeric.h"
 
@@ -57,11 +58,7 @@ std::uint64_t strongest_bin(std::span<const float> power, BinRange band) {
 
 // Offset of the vertex of the parabola through the amplitudes of three neighbouring bins.
 float vertex_offset(float a, float b, float c) {
-    const float den = 2.0f * (a - 2.0f * b + c);
-    if (!(std::fabs(den) > 1e-9f)) return 0.0f;
-    const float delta = (a - c) / den;
-    if (std::isnan(delta)) return 0.0f;
-    return std::clamp(delta, -0.5f, 0.5f);
+    return std::clamp(parabola_vertex(a, b, c, 1e-9f).value_or(0.0f), -0.5f, 0.5f);
 }
 
 float near_peak_share(std::span<const float> power, BinRange band, std::uint64_t peak, float df) {
@@ -128,15 +125,12 @@ RateEstimate by_peak_intervals(std::span<const float> signal, const RateMethod& 
     const std::vector<float> intervals = peak_intervals(detect_peaks(signal, config), fs);
     if (intervals.empty()) return {kPeakDetection};
     const float count = static_cast<float>(intervals.size());
-    float sum = 0.0f;
-    for (const float t : intervals)
-        sum += t;
-    const float mean = sum / count;
+    const float average = mean(intervals);
     float squares = 0.0f;
     for (const float t : intervals)
-        squares += (t - mean) * (t - mean);
+        squares += (t - average) * (t - average);
     const float sd = std::sqrt(squares / count);
-    return {kPeakDetection, 60.0f / mean, max_num(0.0f, 1.0f - (sd / mean) / 0.3f)};
+    return {kPeakDetection, 60.0f / average, max_num(0.0f, 1.0f - (sd / average) / 0.3f)};
 }
 
 }  // namespace

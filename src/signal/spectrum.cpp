@@ -24,13 +24,6 @@ namespace {
 constexpr std::uint64_t kMaxPaddedLength = std::uint64_t{1} << 20;
 constexpr float kTwoPi = 6.2831855f;
 
-float mean_of(std::span<const float> x) {
-    float sum = 0.0f;
-    for (const float v : x)
-        sum += v;
-    return sum / static_cast<float>(x.size());
-}
-
 // A session windows a few lengths over and over (its heart-rate and respiratory-rate windows):
 // the weights of the last kKeptWindows lengths are kept.
 constexpr std::size_t kKeptWindows = 4;
@@ -50,16 +43,16 @@ const std::vector<float>& hann_window(std::size_t n, std::vector<std::vector<flo
 
 // The mean-removed, optionally windowed samples; the transform pads them with zeros.
 void fill_windowed(std::span<const float> x, bool apply_window, SpectrumWorkspace& workspace) {
-    const float mean = mean_of(x);
+    const float centre = mean(x);
     workspace.windowed.resize(x.size());
     if (!apply_window) {
         for (std::size_t i = 0; i < x.size(); ++i)
-            workspace.windowed[i] = x[i] - mean;
+            workspace.windowed[i] = x[i] - centre;
         return;
     }
     const std::vector<float>& window = hann_window(x.size(), workspace.windows);
     for (std::size_t i = 0; i < x.size(); ++i)
-        workspace.windowed[i] = window[i] * (x[i] - mean);
+        workspace.windowed[i] = window[i] * (x[i] - centre);
 }
 
 std::uint64_t transform_length(std::uint64_t n, float fs, float resolution) {

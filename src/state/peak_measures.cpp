@@ -24,19 +24,6 @@ float confidence_at(std::span<const float> confidence, std::uint64_t index) {
     return index < confidence.size() ? confidence[index] : 0.0f;
 }
 
-// Sub-sample position of an extremum at `index` by a parabola through its neighbours.
-float refined_position(std::span<const float> x, std::size_t index) {
-    const float position = static_cast<float>(index);
-    if (index == 0 || index + 1 >= x.size()) return position;
-    const float a = x[index - 1];
-    const float b = x[index];
-    const float c = x[index + 1];
-    const float den = 2.0f * (a - 2.0f * b + c);
-    if (!(std::fabs(den) > 1e-6f)) return position;
-    const float offset = (a - c) / den;
-    return std::fabs(offset) <= 0.5f ? position + offset : position;
-}
-
 // Position of the lowest sample in [begin, end) (the first of equal minima), refined.
 std::optional<float> trough_in(std::span<const float> x, std::size_t begin, std::size_t end) {
     if (begin >= end) return std::nullopt;

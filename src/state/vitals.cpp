@@ -92,14 +92,6 @@ auto last_n(const Values& values, std::size_t n) {
     return std::span(values).subspan(values.size() - count);
 }
 
-float mean_of(std::span<const float> values) {
-    if (values.empty()) return 0.0f;
-    float sum = 0.0f;
-    for (const float v : values)
-        sum += v;
-    return sum / static_cast<float>(values.size());
-}
-
 std::size_t frames_for(float seconds, float fps_target) {
     return saturating_cast<std::size_t>(fps_target * seconds);
 }
@@ -134,7 +126,7 @@ std::optional<MethodWindow> method_window(EstimationContext& context,
     const std::size_t stamps = std::min(frames, stored.size());
     window.timestamps.assign(stored.end() - static_cast<std::ptrdiff_t>(stamps), stored.end());
     window.fs = frame_rate(window.timestamps, fps_target);
-    window.mean_confidence = mean_of(window.confidence);
+    window.mean_confidence = mean(window.confidence);
     return window;
 }
 
@@ -195,7 +187,7 @@ VitalEstimate evaluate(EstimationContext& context, const EstimationMethod& metho
             return {hrv.value, hrv.confidence};
         }
         case MethodKind::Mean:
-            return {mean_of(x0), window.mean_confidence};
+            return {mean(x0), window.mean_confidence};
         case MethodKind::PeakMean:
             return extremum_mean(x0, window.confidence, false, window.fs);
         case MethodKind::TroughMean:

@@ -7,11 +7,13 @@
 // round_half_away(v): nearest integer, halves away from zero (2.5 -> 3, -2.5 -> -3), same type.
 // min_num / max_num: IEEE-754 minNum / maxNum. A NaN operand yields the other operand; when the
 //   operands compare equal (including -0 and +0) the first is returned.
+// mean(values): the f32 sum in index order divided by the count; 0 for no values.
 #pragma once
 
 #include <cmath>
 #include <concepts>
 #include <limits>
+#include <span>
 
 namespace quorvanta {
 
@@ -44,6 +46,14 @@ constexpr F max_num(F a, F b) noexcept {
     if (a != a) return b;
     if (b != b) return a;
     return b > a ? b : a;
+}
+
+inline float mean(std::span<const float> values) noexcept {
+    if (values.empty()) return 0.0f;
+    float sum = 0.0f;
+    for (const float v : values)
+        sum += v;
+    return sum / static_cast<float>(values.size());
 }
 
 }  // namespace quorvanta

@@ -103,7 +103,9 @@ void print_aligned(std::ostream& out, const std::vector<std::vector<std::string>
     }
 }
 
-double estimator_window(const std::string& vital) {
+double truth_window(const Analysis& analysis, const std::string& vital) {
+    if (std::holds_alternative<waveform_mode::Global>(analysis.waveform_mode))
+        return std::numeric_limits<double>::infinity();
     const auto spec = lookup_vital(vital);
     if (!spec || spec->methods.empty() || !(spec->methods.front().max_seconds > 0)) {
         return kDefaultWindow;
@@ -120,15 +122,11 @@ std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& a
     if (analysis.batches.empty()) return {};
     const BatchSummary& last = analysis.batches.back();
     const double end = batch_time(recording, last);
-    const bool global = std::holds_alternative<waveform_mode::Global>(analysis.waveform_mode);
     std::vector<VitalRow> rows;
     for (const BatchVital& vital : last.vitals) {
         VitalRow row{catalogue_id(vital), analysis.vital_result(vital), std::nullopt};
-        if (truth != nullptr) {
-            const double window =
-                global ? std::numeric_limits<double>::infinity() : estimator_window(row.id);
-            row.truth = truth->mean_over(row.id, end, window);
-        }
+        if (truth != nullptr)
+            row.truth = truth->mean_over(row.id, end, truth_window(analysis, row.id));
         rows.push_back(std::move(row));
     }
     return rows;

@@ -29,8 +29,9 @@ std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& a
 // The time of a batch's newest frame (its result may return no frame at all).
 double batch_time(const Recording& recording, const BatchSummary& batch);
 
-// The seconds of history an estimate of `vital` summarises, outside Global mode.
-double estimator_window(const std::string& vital);
+// The seconds of history an estimate of `vital` summarises in this analysis: the estimator's
+// window, or the whole history (infinity) in Global mode. The truth is averaged over it.
+double truth_window(const Analysis& analysis, const std::string& vital);
 
 // Prints rows of cells with each column padded to its widest cell, two spaces apart.
 void print_aligned(std::ostream& out, const std::vector<std::vector<std::string>>& rows);

@@ -309,16 +309,20 @@ PlotSeries rate_series(const Analysis& analysis, const Recording& recording,
     return series;
 }
 
-// The truth at each batch's time, averaged over the window the estimator reads, so that a
+// The truth at each batch's time, averaged over the history the estimate summarises, so that a
 // perfect estimator would lie on it.
-std::optional<PlotSeries> truth_series(const Truth* truth, const PlotSeries& estimate,
-                                       const std::string& id) {
+std::optional<PlotSeries> truth_series(const Analysis& analysis, const Truth* truth,
+                                       const PlotSeries& estimate, const std::string& id) {
     if (truth == nullptr || truth->vitals.count(id) == 0) return std::nullopt;
-    PlotSeries series{"truth (window mean)", kTruthColor, PlotSeries::Style::Truth,
-                      estimate.times,        {},          {}};
-    for (const double time : estimate.times) {
-        series.values.push_back(truth->mean_over(id, time, estimator_window(id)).value_or(kNaN));
-    }
+    const double window = truth_window(analysis, id);
+    PlotSeries series{std::isinf(window) ? "truth (mean so far)" : "truth (window mean)",
+                      kTruthColor,
+                      PlotSeries::Style::Truth,
+                      estimate.times,
+                      {},
+                      {}};
+    for (const double time : estimate.times)
+        series.values.push_back(truth->mean_over(id, time, window).value_or(kNaN));
     return series;
 }
 
@@ -338,7 +342,7 @@ std::optional<PlotPanel> rate_panel(const Analysis& analysis, const Recording& r
                      estimate.confidence,
                      {}},
                     std::nullopt};
-    if (auto true_values = truth_series(truth, estimate, id))
+    if (auto true_values = truth_series(analysis, truth, estimate, id))
         panel.series.push_back(std::move(*true_values));
     panel.series.push_back(std::move(estimate));
     return panel;

@@ -139,6 +139,22 @@ def test_plot_marks_the_waveform_returned_unprocessed(tmp_path, mode, marked):
         assert ("returned unprocessed" in legend) == marked
 
 
+@pytest.mark.parametrize("mode, label", [("incremental", "truth (window mean)"),
+                                         ("global", "truth (mean so far)")])
+def test_plot_compares_each_estimate_with_the_truth_it_summarises(tmp_path, mode, label):
+    plot = tmp_path / "plot.svg"
+    result = run("analyze", "--waveform-mode", mode, "--plot", plot, "--json", "-")
+    truth = json.loads(result.stdout)["vitals"]["heart_rate"]["truth"]
+    panel = panels(plot)["Heart Rate (per minute)"]
+    assert label in [text.text for text in panel["tick"]]
+    # The value axis from its labels (each drawn 4 px below its value's height).
+    ticks = [(float(t.text), float(t.get("y")) - 4) for t in panel["tick"]
+             if t.get("text-anchor") == "end" and t.text != "confidence"]
+    (v0, y0), (v1, y1) = ticks[0], ticks[-1]
+    last_truth_y = points(panel["truth"][-1])[-1][1]
+    assert last_truth_y == pytest.approx(y0 + (truth - v0) * (y1 - y0) / (v1 - v0), abs=0.2)
+
+
 def as_json_recording(csv_file, json_file):
     with open(csv_file, newline="") as stream:
         rows = list(csv.DictReader(stream))

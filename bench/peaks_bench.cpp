@@ -17,7 +17,7 @@ void BM_DetectPeaks(benchmark::State& state) {
         const float t = float(i) / 30;
         signal[i] = std::sin(7.54f * t) + 0.3f * std::sin(15.08f * t) + 0.5f * std::sin(1.6f * t);
     }
-    const PeakDetectorConfig config = hrv_beat_detector(std::nullopt, 30, 40, 220);
+    const PeakDetectorConfig config = beat_detector(std::nullopt, 30, 40, 220);
     for (auto _ : state)
         benchmark::DoNotOptimize(detect_peaks(signal, config));
 }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <vector>
 
-#include "signal/fft.h"
+#include "signal/rate.h"
 
 namespace quorvanta {
 namespace {
@@ -17,7 +17,7 @@ void BM_Periodogram(benchmark::State& state, std::size_t samples, float resoluti
     std::vector<float> signal(samples);
     for (std::size_t i = 0; i < samples; ++i)
         signal[i] = std::sin(6.2831855f * hz * static_cast<float>(i) / 30.0f);
-    const RateMethod method{RateMethodKind::Periodogram, 0, resolution};
+    const RateMethod method{MethodKind::Periodogram, 0, resolution};
     SpectrumWorkspace workspace;
     for (auto _ : state) {
         benchmark::DoNotOptimize(

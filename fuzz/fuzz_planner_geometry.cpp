@@ -20,7 +20,7 @@
 #include "geometry/overlap.h"
 #include "geometry/roi.h"
 #include "hostile_values.h"
-#include "state/frames.h"
+#include "planning/buffer_planner.h"
 
 namespace {
 

@@ -18,10 +18,10 @@
 #include <vector>
 
 #include "hostile_values.h"
-#include "signal/fft.h"
 #include "signal/filters.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
+#include "signal/rate.h"
 
 namespace {
 
@@ -124,10 +124,9 @@ private:
 
     void rate() {
         RateMethod method;
-        method.kind =
-            data_.ConsumeBool() ? RateMethodKind::PeakDetection : RateMethodKind::Periodogram;
+        method.kind = data_.ConsumeBool() ? MethodKind::PeakDetection : MethodKind::Periodogram;
         method.selector = data_.ConsumeIntegral<std::uint8_t>();
-        method.param = hostile(data_, method.kind == RateMethodKind::Periodogram ? 0.005f : 0.25f);
+        method.param = hostile(data_, method.kind == MethodKind::Periodogram ? 0.005f : 0.25f);
         const std::optional<float> hint = rate_hint();
         SpectrumWorkspace* workspace = data_.ConsumeBool() ? &workspace_ : nullptr;
         const float fs = hostile(data_, kTypicalFs);

@@ -6,8 +6,8 @@
 #include <variant>
 
 #include "geometry/roi.h"
+#include "planning/buffer_planner.h"
 #include "registry/registry.h"
-#include "state/frames.h"
 #include "state/session.h"
 #include "state/waveforms.h"
 

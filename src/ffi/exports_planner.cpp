@@ -4,8 +4,8 @@
 
 #include "ffi/call.h"
 #include "ffi/handles.h"
+#include "planning/buffer_planner.h"
 #include "quorvanta_core.h"
-#include "state/frames.h"
 
 using namespace quorvanta;
 using namespace quorvanta::ffi;

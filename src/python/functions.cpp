@@ -13,16 +13,12 @@
 #include "python/signal_array.h"
 #include "python/variants.h"
 #include "registry/registry.h"
-#include "signal/fft.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
+#include "signal/rate.h"
 
 namespace quorvanta::python {
 namespace {
-
-// Every rate search of the module spans 40 to 220 cycles per minute unless told otherwise.
-constexpr float kMinRate = 40.0F;
-constexpr float kMaxRate = 220.0F;
 
 ObjectRef pair_of_floats(float first, float second) {
     const ObjectRef a = Convert<float>::to(first);
@@ -51,9 +47,7 @@ ObjectRef heart_rate(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
     SignalArray signal("signal", values[0].get());
     const auto fs = argument<float>("fs", values[1].get());
     signal.require_contiguous();
-    const RateMethod periodogram{RateMethodKind::Periodogram, 0, 0.005F};
-    const RateEstimate estimate =
-        estimate_rate(signal.samples(), periodogram, std::nullopt, nullptr, fs, kMinRate, kMaxRate);
+    const RateEstimate estimate = estimate_heart_rate(signal.samples(), fs);
     return pair_of_floats(estimate.rate, estimate.confidence);
 }
 
@@ -79,8 +73,9 @@ ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     signal.require_contiguous();
     confidence.require_contiguous();
     const HrvMetric metric = hrv_metric_from(metric_name);
+    const RateBand heart = rate_band("heart_rate");
     const HrvEstimate estimate = estimate_hrv(signal.samples(), metric, {}, confidence.samples(),
-                                              rate_hint, fs, kMinRate, kMaxRate);
+                                              rate_hint, fs, heart.min_rate, heart.max_rate);
     return pair_of_floats(estimate.value, estimate.confidence);
 }
 
@@ -97,17 +92,17 @@ constexpr Signature kPeakSignature{"find_peaks", kPeakParameters, 3};
 
 ObjectRef peak_positions(PyObject* /*module*/, std::array<ObjectRef, 9>& values) {
     SignalArray signal("signal", values[0].get());
-    PeakDetectorConfig config;
+    const RateBand heart = rate_band("heart_rate");
+    PeakDetectorConfig config = beat_detector(std::nullopt, 0.0F, heart.min_rate, heart.max_rate);
     config.fs = argument<float>("fs", values[1].get());
     config.refine = bool_argument("refine", values[2], false);
     config.rate_hint = optional_float("rate_hint", values[3]);
-    config.min_rate = float_or("min_rate", values[4], kMinRate);
-    config.max_rate = float_or("max_rate", values[5], kMaxRate);
-    config.detection_threshold = float_or("detection_threshold", values[6], 0.45F);
-    config.window_cycles = float_or("window_cycles", values[7], 2.5F);
-    config.max_rate_change = float_or("max_rate_change", values[8], 1.0F);
-    config.refractory_fraction = 0.25F;
-    config.presmooth = true;
+    config.min_rate = float_or("min_rate", values[4], config.min_rate);
+    config.max_rate = float_or("max_rate", values[5], config.max_rate);
+    config.detection_threshold =
+        float_or("detection_threshold", values[6], config.detection_threshold);
+    config.window_cycles = float_or("window_cycles", values[7], config.window_cycles);
+    config.max_rate_change = float_or("max_rate_change", values[8], config.max_rate_change);
     signal.require_contiguous();
     std::vector<float> positions;
     for (const auto& segment : detect_peaks(signal.samples(), config)) {

@@ -219,6 +219,12 @@ std::optional<VitalSpec> lookup_vital(std::string_view name) {
     return to_record(*row);
 }
 
+RateBand rate_band(std::string_view vital_id) {
+    const VitalRow* row = find_by_name(vital_id);
+    if (row == nullptr || row->methods.empty()) return {};
+    return {row->methods.front().min_value, row->methods.front().max_value};
+}
+
 std::optional<VitalDisplayMeta> get_vital_info(std::string_view vital_id) {
     const VitalRow* row = find_by_name(vital_id);
     if (row == nullptr) return std::nullopt;

@@ -90,6 +90,14 @@ struct VitalSpec {
 // case-sensitively) names, or nothing. The record always carries the canonical identifier.
 std::optional<VitalSpec> lookup_vital(std::string_view name);
 
+// The plausible range of a rate vital: the bounds of its first method (heart_rate 40 to 220,
+// respiratory_rate 3 to 60 per minute); (0, 0) for an unknown id or a vital without methods.
+struct RateBand {
+    float min_rate = 0;
+    float max_rate = 0;
+};
+RateBand rate_band(std::string_view vital_id);
+
 // The display data of the vital that `vital_id` names, matched as by lookup_vital.
 std::optional<VitalDisplayMeta> get_vital_info(std::string_view vital_id);
 

@@ -32,9 +32,9 @@
 #include <iterator>
 
 #include "registry/registry.h"
-#include "signal/fft.h"
 #include "signal/filters.h"
 #include "signal/hrv_detail.h"
+#include "signal/spectrum.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
@@ -295,25 +295,11 @@ std::optional<HrvMetric> hrv_metric_named(std::string_view name) {
     return hrv_metric_from_selector(vital->methods.front().selector);
 }
 
-PeakDetectorConfig hrv_beat_detector(std::optional<float> rate_hint, float fs, float min_rate,
-                                     float max_rate) {
-    return PeakDetectorConfig{.rate_hint = rate_hint,
-                              .fs = fs,
-                              .min_rate = min_rate,
-                              .max_rate = max_rate,
-                              .detection_threshold = 0.45f,
-                              .window_cycles = 2.5f,
-                              .max_rate_change = 1.0f,
-                              .refractory_fraction = 0.25f,
-                              .refine = true,
-                              .presmooth = true};
-}
-
 HrvIntervals detect_hrv_intervals(std::span<const float> signal, std::span<const double> timestamps,
                                   std::span<const float> confidence, std::optional<float> rate_hint,
                                   float fs, float min_rate, float max_rate) {
     const PeakSegments beats =
-        detect_peaks(signal, hrv_beat_detector(rate_hint, fs, min_rate, max_rate));
+        detect_peaks(signal, beat_detector(rate_hint, fs, min_rate, max_rate));
     return detail::raw_intervals(beats, timestamps, confidence, fs);
 }
 

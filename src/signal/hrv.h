@@ -40,10 +40,6 @@ HrvEstimate estimate_hrv(std::span<const float> signal, HrvMetric metric,
 // intervals (ms), with the confidences of the two beats of each pair, in order. Callers that
 // evaluate several metrics on one window detect the beats once and evaluate each metric with
 // evaluate_hrv; the results are those of estimate_hrv.
-// The beat detector of the HRV metrics: presmoothed, refined, threshold 0.45, 2.5 cycles.
-PeakDetectorConfig hrv_beat_detector(std::optional<float> rate_hint, float fs, float min_rate,
-                                     float max_rate);
-
 struct HrvIntervals {
     std::vector<float> intervals_ms;
     std::vector<float> beat_confidences;

@@ -182,4 +182,46 @@ float refined_position(std::span<const float> x, std::uint64_t index) {
     return std::fabs(delta) <= 0.5f ? position + delta : position;
 }
 
+PeakDetectorConfig beat_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                 float max_rate) {
+    return {.rate_hint = rate_hint,
+            .fs = fs,
+            .min_rate = min_rate,
+            .max_rate = max_rate,
+            .detection_threshold = 0.45f,
+            .window_cycles = 2.5f,
+            .max_rate_change = 1.0f,
+            .refractory_fraction = 0.25f,
+            .refine = true,
+            .presmooth = true};
+}
+
+PeakDetectorConfig pulse_peak_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                       float max_rate, float refractory_fraction, bool refine) {
+    return {.rate_hint = rate_hint,
+            .fs = fs,
+            .min_rate = min_rate,
+            .max_rate = max_rate,
+            .detection_threshold = 1.0f,
+            .window_cycles = 2.5f,
+            .max_rate_change = 1.0f,
+            .refractory_fraction = refractory_fraction,
+            .refine = refine,
+            .presmooth = false};
+}
+
+PeakDetectorConfig breath_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                   float max_rate) {
+    return {.rate_hint = rate_hint,
+            .fs = fs,
+            .min_rate = min_rate,
+            .max_rate = max_rate,
+            .detection_threshold = 1.2f,
+            .window_cycles = 1.5f,
+            .max_rate_change = 0.25f,
+            .refractory_fraction = 0.25f,
+            .refine = true,
+            .presmooth = true};
+}
+
 }  // namespace quorvanta

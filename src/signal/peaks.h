@@ -35,6 +35,23 @@ using PeakSegments = std::vector<std::vector<Peak>>;
 
 PeakSegments detect_peaks(std::span<const float> signal, const PeakDetectorConfig& config);
 
+// The library's detector settings, each named once, with what each caller supplies.
+//
+// Beats whose timing matters (heart-rate variability, the hosts' find_peaks): pre-smoothed and
+// refined; 0.45 sliding deviations over 2.5 expected cycles, a rate drifting by at most 1 per
+// minute per second from the hint, a refractory fraction of 0.25.
+PeakDetectorConfig beat_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                 float max_rate);
+// Peaks whose spacing or height matters (a rate from peak intervals, mean peak heights): on the
+// raw signal; 1.0 sliding deviations over 2.5 expected cycles, the same drift.
+PeakDetectorConfig pulse_peak_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                       float max_rate, float refractory_fraction, bool refine);
+// Breaths for the inspiration-to-expiration ratio: pre-smoothed and refined; 1.2 sliding
+// deviations over 1.5 expected cycles, a drift of at most 0.25 per minute per second, a refractory
+// fraction of 0.25.
+PeakDetectorConfig breath_detector(std::optional<float> rate_hint, float fs, float min_rate,
+                                   float max_rate);
+
 // The position of an extremum of `x` at `index`, moved to the vertex of the parabola through it
 // and its neighbours when that lies within half a sample (a larger offset is discarded, not
 // clamped); the index itself at the ends or where the three points lie on a line.

@@ -20,9 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "signal/fft.h"
 #include "signal/parabola.h"
 #include "signal/peaks.h"
+#include "signal/rate.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
@@ -110,18 +110,8 @@ std::vector<float> peak_intervals(const PeakSegments& segments, float fs) {
 RateEstimate by_peak_intervals(std::span<const float> signal, const RateMethod& method,
                                std::optional<float> rate_hint, float fs, float min_rate,
                                float max_rate) {
-    const PeakDetectorConfig config{
-        .rate_hint = rate_hint,
-        .fs = fs,
-        .min_rate = min_rate,
-        .max_rate = max_rate,
-        .detection_threshold = 1.0f,
-        .window_cycles = 2.5f,
-        .max_rate_change = 1.0f,
-        .refractory_fraction = method.param,
-        .refine = (method.selector & 1u) != 0,
-        .presmooth = false,
-    };
+    const PeakDetectorConfig config = pulse_peak_detector(
+        rate_hint, fs, min_rate, max_rate, method.param, (method.selector & 1u) != 0);
     const std::vector<float> intervals = peak_intervals(detect_peaks(signal, config), fs);
     if (intervals.empty()) return {kPeakDetection};
     const float count = static_cast<float>(intervals.size());
@@ -138,12 +128,18 @@ RateEstimate by_peak_intervals(std::span<const float> signal, const RateMethod& 
 RateEstimate estimate_rate(std::span<const float> signal, const RateMethod& method,
                            std::optional<float> rate_hint, SpectrumWorkspace* workspace, float fs,
                            float min_rate, float max_rate) {
-    if (method.kind == RateMethodKind::PeakDetection)
+    if (method.kind == MethodKind::PeakDetection)
         return by_peak_intervals(signal, method, rate_hint, fs, min_rate, max_rate);
     if (workspace != nullptr)
         return by_periodogram(signal, method.param, *workspace, fs, min_rate, max_rate);
     SpectrumWorkspace temporary;
     return by_periodogram(signal, method.param, temporary, fs, min_rate, max_rate);
+}
+
+RateEstimate estimate_heart_rate(std::span<const float> signal, float fs) {
+    const EstimationMethod heart = lookup_vital("heart_rate")->methods.front();
+    return estimate_rate(signal, {heart.method, heart.selector, heart.param}, std::nullopt, nullptr,
+                         fs, heart.min_value, heart.max_value);
 }
 
 }  // namespace quorvanta

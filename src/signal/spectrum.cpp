@@ -13,8 +13,8 @@
 #include <cmath>
 #include <cstdint>
 
-#include "signal/fft.h"
 #include "signal/fft_backend.h"
+#include "signal/spectrum.h"
 #include "signal/trig.h"
 #include "types/numeric.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "registry/registry.h"
-#include "signal/fft.h"
+#include "signal/spectrum.h"
 #include "state/series.h"
 #include "types/records.h"
 

@@ -13,24 +13,13 @@
 #include <tuple>
 #include <vector>
 
-#include "signal/fft.h"
 #include "signal/hrv.h"
+#include "signal/peak_measures.h"
+#include "signal/rate.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
 namespace {
-
-struct RateBand {
-    float min_rate;
-    float max_rate;
-};
-
-// The plausible band of a rate vital: the bounds of its first registry method.
-RateBand band_of(std::string_view vital_id, RateBand fallback) {
-    const std::optional<VitalSpec> spec = lookup_vital(vital_id);
-    if (!spec || spec->methods.empty()) return fallback;
-    return {spec->methods.front().min_value, spec->methods.front().max_value};
-}
 
 // Per-sample means of a family of series, computed at most once per call.
 class MeansCache {
@@ -145,9 +134,17 @@ VitalEstimate paired_mean(const MethodWindow& window, Combine combine) {
     return {sum / static_cast<float>(k), 1.0f};
 }
 
+// The mean height of the peaks or troughs of a pulsatile window, at heart rates.
+VitalEstimate pulse_extremum_mean(const MethodWindow& window, bool troughs) {
+    const RateBand band = rate_band("heart_rate");
+    const PeakMeasure measure = extremum_mean(window.data[0], window.confidence, troughs, window.fs,
+                                              band.min_rate, band.max_rate);
+    return {measure.value, measure.confidence};
+}
+
 VitalEstimate peak_trough_span(const MethodWindow& window) {
-    const VitalEstimate peaks = extremum_mean(window.data[0], window.confidence, false, window.fs);
-    const VitalEstimate troughs = extremum_mean(window.data[0], window.confidence, true, window.fs);
+    const VitalEstimate peaks = pulse_extremum_mean(window, false);
+    const VitalEstimate troughs = pulse_extremum_mean(window, true);
     if (!(peaks.value > 0.0f && troughs.value > 0.0f)) return {};
     return {peaks.value - troughs.value, (peaks.confidence + troughs.confidence) * 0.5f};
 }
@@ -159,7 +156,7 @@ const HrvIntervals& hrv_beats(EstimationContext& context, const EstimationMethod
     if (const auto cached = context.hrv_beats.find(key); cached != context.hrv_beats.end()) {
         return cached->second;
     }
-    const RateBand band = band_of("heart_rate", {40.0f, 220.0f});
+    const RateBand band = rate_band("heart_rate");
     HrvIntervals beats = detect_hrv_intervals(window.data[0], window.timestamps, window.confidence,
                                               hint, window.fs, band.min_rate, band.max_rate);
     return context.hrv_beats.emplace(std::move(key), std::move(beats)).first->second;
@@ -171,10 +168,7 @@ VitalEstimate evaluate(EstimationContext& context, const EstimationMethod& metho
     switch (method.method) {
         case MethodKind::Periodogram:
         case MethodKind::PeakDetection: {
-            const RateMethod rate_method{method.method == MethodKind::Periodogram
-                                             ? RateMethodKind::Periodogram
-                                             : RateMethodKind::PeakDetection,
-                                         method.selector, method.param};
+            const RateMethod rate_method{method.method, method.selector, method.param};
             const RateEstimate rate = estimate_rate(x0, rate_method, context.hint("heart_rate"),
                                                     &context.core.spectrum_workspace, window.fs,
                                                     method.min_value, method.max_value);
@@ -189,9 +183,9 @@ VitalEstimate evaluate(EstimationContext& context, const EstimationMethod& metho
         case MethodKind::Mean:
             return {mean(x0), window.mean_confidence};
         case MethodKind::PeakMean:
-            return extremum_mean(x0, window.confidence, false, window.fs);
+            return pulse_extremum_mean(window, false);
         case MethodKind::TroughMean:
-            return extremum_mean(x0, window.confidence, true, window.fs);
+            return pulse_extremum_mean(window, true);
         case MethodKind::PeakTroughSpan:
             return peak_trough_span(window);
         case MethodKind::Difference:
@@ -201,9 +195,10 @@ VitalEstimate evaluate(EstimationContext& context, const EstimationMethod& metho
         case MethodKind::IeRatio:
             break;
     }
-    const RateBand band = band_of("respiratory_rate", {3.0f, 60.0f});
-    return ie_ratio(x0, window.confidence, context.hint("respiratory_rate"), window.fs,
-                    band.min_rate, band.max_rate);
+    const RateBand band = rate_band("respiratory_rate");
+    const PeakMeasure ratio = ie_ratio(x0, window.confidence, context.hint("respiratory_rate"),
+                                       window.fs, band.min_rate, band.max_rate);
+    return {ratio.value, ratio.confidence};
 }
 
 std::optional<VitalEstimate> first_accepted(EstimationContext& context, const VitalSpec& spec) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <optional>
-#include <span>
 #include <string>
 #include <unordered_map>
 
@@ -27,17 +26,6 @@ VitalEstimates estimate_vitals(SessionCore& core, bool global);
 // One VitalResult per estimated vital, with its unit and a note on how it was obtained.
 std::unordered_map<std::string, VitalResult> assemble_vitals(const VitalEstimates& estimates,
                                                              const SessionCore& core, bool global);
-
-// The mean amplitude of the peaks (or, with `troughs`, of the troughs) of a pulsatile window, and
-// the mean confidence at those peaks. No peaks: (0, 0).
-VitalEstimate extremum_mean(std::span<const float> signal, std::span<const float> confidence,
-                            bool troughs, float fs);
-
-// Inspiration-to-expiration time ratio of a respiratory window: over breath cycles (trough,
-// peak, trough), mean inhale time / mean exhale time, with the mean confidence at the peaks.
-// No usable cycle: (0, 0).
-VitalEstimate ie_ratio(std::span<const float> signal, std::span<const float> confidence,
-                       std::optional<float> rate_hint, float fs, float min_rate, float max_rate);
 
 // "Latest estimate of {name} with {what} using {model}." or "Global estimate of ..." .
 std::string estimate_note(bool global, std::string_view display_name, std::string_view what,

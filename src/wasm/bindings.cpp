@@ -12,11 +12,11 @@
 
 #include "geometry/overlap.h"
 #include "geometry/roi.h"
+#include "planning/buffer_planner.h"
 #include "registry/registry.h"
-#include "signal/fft.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
-#include "state/frames.h"
+#include "signal/rate.h"
 #include "state/session.h"
 #include "wasm/door.h"
 #include "wasm/values.h"
@@ -37,12 +37,6 @@ struct Fields<ContainerSize> : FieldList<&ContainerSize::width, &ContainerSize::
 
 namespace quorvanta::wasm {
 namespace {
-
-// The heart rate's estimation as the registry defines it: method and band.
-const EstimationMethod& heart_rate_method() {
-    static const EstimationMethod method = lookup_vital("heart_rate")->methods.front();
-    return method;
-}
 
 val pair(const char* first, float a, const char* second, float b) {
     val object = val::object();
@@ -68,11 +62,8 @@ void require_options_object(const val& options) {
 val estimate_heart_rate(val signal, val fs) {
     return guarded([&] {
         const auto samples = argument<std::vector<float>>(signal, "signal");
-        const auto rate = argument<float>(fs, "fs");
-        const EstimationMethod& heart = heart_rate_method();
         const RateEstimate estimate =
-            estimate_rate(samples, {RateMethodKind::Periodogram, heart.selector, heart.param},
-                          std::nullopt, nullptr, rate, heart.min_value, heart.max_value);
+            quorvanta::estimate_heart_rate(samples, argument<float>(fs, "fs"));
         return pair("rate", estimate.rate, "confidence", estimate.confidence);
     });
 }
@@ -89,9 +80,9 @@ val estimate_hrv_metric(val signal, val fs, val metric_name, val confidence, val
             throw ArgumentError(ArgumentError::Kind::Range,
                                 "metricName: Invalid HRV metric \"" + name + "\"");
         }
-        const EstimationMethod& heart = heart_rate_method();
+        const RateBand heart = rate_band("heart_rate");
         const HrvEstimate estimate = estimate_hrv(samples, *metric, {}, confidences, hint, rate,
-                                                  heart.min_value, heart.max_value);
+                                                  heart.min_rate, heart.max_rate);
         return pair("value", estimate.value, "confidence", estimate.confidence);
     });
 }
@@ -102,11 +93,10 @@ val find_peaks(val signal, val fs, val refine, val options) {
         const auto rate = argument<float>(fs, "fs");
         const auto refined = argument<bool>(refine, "refine");
         require_options_object(options);
-        const EstimationMethod& heart = heart_rate_method();
-        PeakDetectorConfig config =
-            hrv_beat_detector(option<std::optional<float>>(options, "rateHint", std::nullopt), rate,
-                              option(options, "minRate", heart.min_value),
-                              option(options, "maxRate", heart.max_value));
+        const RateBand heart = rate_band("heart_rate");
+        PeakDetectorConfig config = beat_detector(
+            option<std::optional<float>>(options, "rateHint", std::nullopt), rate,
+            option(options, "minRate", heart.min_rate), option(options, "maxRate", heart.max_rate));
         config.refine = refined;
         config.detection_threshold =
             option(options, "detectionThreshold", config.detection_threshold);

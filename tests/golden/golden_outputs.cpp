@@ -13,10 +13,10 @@
 
 #include "recording.h"
 #include "registry/registry.h"
-#include "signal/fft.h"
 #include "signal/filters.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
+#include "signal/rate.h"
 #include "state/session.h"
 
 namespace quorvanta::golden {
@@ -73,18 +73,15 @@ void add_signal_routines(const cli::Recording& recording, std::vector<Output>& o
         const RateEstimate e = estimate_rate(x, method, std::nullopt, nullptr, kFs, low, high);
         return std::vector<float>{e.rate, e.confidence};
     };
-    outputs.push_back(
-        {"rate.periodogram_heart",
-         rate(prefix(pulse, 300), {RateMethodKind::Periodogram, 0, 0.005f}, 40, 220)});
+    outputs.push_back({"rate.periodogram_heart",
+                       rate(prefix(pulse, 300), {MethodKind::Periodogram, 0, 0.005f}, 40, 220)});
     outputs.push_back({"rate.periodogram_breathing",
-                       rate(breathing, {RateMethodKind::Periodogram, 0, 0.01f}, 3, 60)});
-    outputs.push_back(
-        {"rate.peaks_heart",
-         rate(prefix(pulse, 900), {RateMethodKind::PeakDetection, 1, 0.25f}, 40, 220)});
+                       rate(breathing, {MethodKind::Periodogram, 0, 0.01f}, 3, 60)});
+    outputs.push_back({"rate.peaks_heart",
+                       rate(prefix(pulse, 900), {MethodKind::PeakDetection, 1, 0.25f}, 40, 220)});
 
-    outputs.push_back(
-        {"peaks.hrv_detector_1800",
-         peak_positions(detect_peaks(pulse, hrv_beat_detector(72.0f, kFs, 40, 220)))});
+    outputs.push_back({"peaks.hrv_detector_1800",
+                       peak_positions(detect_peaks(pulse, beat_detector(72.0f, kFs, 40, 220)))});
     outputs.push_back(
         {"filters.detrend_300", prefix(detrend_signal(prefix(pulse, 300), kFs, 0.5f), 24)});
     outputs.push_back(

@@ -25,9 +25,9 @@
 
 #include "geometry/roi.h"
 #include "registry/registry.h"
-#include "signal/fft.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
+#include "signal/rate.h"
 
 namespace {
 
@@ -90,8 +90,8 @@ void find_peaks(const std::vector<std::string>& args) {
 void estimate_heart_rate(const std::vector<std::string>& args) {
     const std::vector<float> signal = read_line_of_floats();
     const RateEstimate estimate =
-        estimate_rate(signal, RateMethod{RateMethodKind::Periodogram, 0, 0.005f}, std::nullopt,
-                      nullptr, parse_float(args.at(0)), 40.0f, 220.0f);
+        estimate_rate(signal, RateMethod{MethodKind::Periodogram, 0, 0.005f}, std::nullopt, nullptr,
+                      parse_float(args.at(0)), 40.0f, 220.0f);
     print_floats({estimate.rate, estimate.confidence});
 }
 

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "signal/fft.h"
+#include "signal/rate.h"
 
 namespace quorvanta {
 namespace {
@@ -26,12 +26,12 @@ std::vector<float> sine(std::size_t n, double hz, float amplitude = 1) {
 
 RateEstimate periodogram(const std::vector<float>& x, SpectrumWorkspace* ws = nullptr,
                          float resolution = 0.005f, float lo = 40, float hi = 220, float fs = 30) {
-    return estimate_rate(x, {RateMethodKind::Periodogram, 0, resolution}, {}, ws, fs, lo, hi);
+    return estimate_rate(x, {MethodKind::Periodogram, 0, resolution}, {}, ws, fs, lo, hi);
 }
 
 // 40 to 220 per minute at 30 Hz, refractory fraction 0.25.
 RateEstimate by_peaks(const std::vector<float>& x, std::uint8_t selector = 0, float fs = 30) {
-    return estimate_rate(x, {RateMethodKind::PeakDetection, selector, 0.25f}, {}, nullptr, fs,
+    return estimate_rate(x, {MethodKind::PeakDetection, selector, 0.25f}, {}, nullptr, fs,
                          fs * 4 / 3, fs * 22 / 3);
 }
 
@@ -81,7 +81,7 @@ TEST(RateEstimation, HostileInputNeverGivesNaN) {
     for (int trial = 0; trial < 300; ++trial) {
         std::vector<float> x(rng() % 40);
         std::ranges::generate(x, [&] { return rng() % 3 ? std::sin(float(rng() % 100)) : pick(); });
-        const RateMethod m{RateMethodKind(trial % 2), std::uint8_t(rng() % 2), pick()};
+        const RateMethod m{MethodKind(trial % 2), std::uint8_t(rng() % 2), pick()};
         const auto h = trial % 3 ? std::optional(pick() * 70) : std::nullopt;     // a rate hint
         const auto [fs, lo, hi] = std::array{pick(), pick() * 40, pick() * 220};  // in this order
         const RateEstimate e = estimate_rate(x, m, h, nullptr, fs, lo, hi);

@@ -11,7 +11,7 @@
 #include <tuple>
 #include <vector>
 
-#include "signal/fft.h"
+#include "signal/spectrum.h"
 
 namespace quorvanta {
 namespace {

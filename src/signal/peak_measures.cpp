@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
-// Session measures built on detected peaks.
+// Measures built on detected peaks.
 //
-// extremum_mean: detect_peaks on the window (negated for troughs) with the fixed pulse
-//   configuration (40-220 per minute, threshold 1.0, 2.5 cycles, refined, not presmoothed);
+// extremum_mean: detect_peaks on the window (negated for troughs) with pulse_peak_detector over
+//   the given band (refined, refractory fraction 0.25);
 //   value = mean peak amplitude, confidence = mean confidence at the peaks. No peaks: (0, 0).
 // ie_ratio: breaths are detected as peaks (inhalation ends); between neighbouring peaks the
 //   lowest sample is the exhalation end, and the segment's outer troughs are searched within
@@ -13,8 +13,8 @@
 #include <optional>
 #include <vector>
 
+#include "signal/peak_measures.h"
 #include "signal/peaks.h"
-#include "state/vitals.h"
 #include "types/numeric.h"
 
 namespace quorvanta {
@@ -100,15 +100,15 @@ void add_cycles(BreathTotals& totals, const std::vector<Peak>& segment,
 
 }  // namespace
 
-VitalEstimate extremum_mean(std::span<const float> signal, std::span<const float> confidence,
-                            bool troughs, float fs) {
+PeakMeasure extremum_mean(std::span<const float> signal, std::span<const float> confidence,
+                          bool troughs, float fs, float min_rate, float max_rate) {
     std::vector<float> working(signal.begin(), signal.end());
     if (troughs) {
         for (float& v : working)
             v = -v;
     }
-    const PeakDetectorConfig config{std::nullopt, fs,   40.0f, 220.0f, 1.0f,
-                                    2.5f,         1.0f, 0.25f, true,   false};
+    const PeakDetectorConfig config =
+        pulse_peak_detector(std::nullopt, fs, min_rate, max_rate, 0.25f, true);
     float value_sum = 0.0f;
     float confidence_sum = 0.0f;
     std::size_t count = 0;
@@ -124,11 +124,10 @@ VitalEstimate extremum_mean(std::span<const float> signal, std::span<const float
     return {value_sum / peaks, confidence_sum / peaks};
 }
 
-VitalEstimate ie_ratio(std::span<const float> signal, std::span<const float> confidence,
-                       std::optional<float> rate_hint, float fs, float min_rate, float max_rate) {
+PeakMeasure ie_ratio(std::span<const float> signal, std::span<const float> confidence,
+                     std::optional<float> rate_hint, float fs, float min_rate, float max_rate) {
     if (signal.size() < 3) return {};
-    const PeakDetectorConfig config{rate_hint, fs,    min_rate, max_rate, 1.2f,
-                                    1.5f,      0.25f, 0.25f,    true,     true};
+    const PeakDetectorConfig config = breath_detector(rate_hint, fs, min_rate, max_rate);
     BreathTotals totals;
     for (const auto& segment : detect_peaks(signal, config)) {
         const std::uint64_t period = expected_period(segment, rate_hint, fs, min_rate);

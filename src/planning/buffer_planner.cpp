@@ -17,7 +17,7 @@
 //   strictly before it. take = min(count, file_max when flushing or in File mode, else
 //   stream_max), keep = min(take, overlap). No ready buffer gives no command with only the stale
 //   buffers dropped; an empty list gives an empty plan.
-#include "state/frames.h"
+#include "planning/buffer_planner.h"
 
 #include <algorithm>
 #include <cmath>

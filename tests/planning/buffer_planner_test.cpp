@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "state/frames.h"
+#include "planning/buffer_planner.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ static BufferMetadata buf(const char* id, double at, std::uint32_t count = 40, d
     return {id, kBox, count, at, seen};
 }
 
-TEST(Frames, BufferConfigFromSizes) {
+TEST(BufferPlanner, BufferConfigFromSizes) {
     // 3 s s exceeds 32 bits from 37838 on: a wrapped product would give 24 frames, then saturate.
     // Only the low 32 bits of either size count: 2^32 + 40 and 2^32 + 4 act as 40 and 4.
     const std::tuple<std::uint64_t, std::uint64_t, BufferConfig> cases[] = {
@@ -42,7 +42,7 @@ TEST(Frames, BufferConfigFromSizes) {
 }
 
 // The expected match is kept alive; without one (nullptr) the target is created.
-TEST(Frames, EvaluateTarget) {
+TEST(BufferPlanner, EvaluateTarget) {
     const auto at = [](Rect roi) { return BufferMetadata{"a", roi, 1, 0, 100}; };
     const std::tuple<const char*, std::vector<BufferMetadata>, const char*> cases[] = {
         {"no buffers", {}, nullptr},
@@ -65,7 +65,7 @@ TEST(Frames, EvaluateTarget) {
 
 // One buffer of `count` frames: whether it is ready, and what a poll takes and keeps of it
 // (take 0: not ready, so no command).
-TEST(Frames, ReadinessAndFrameCounts) {
+TEST(BufferPlanner, ReadinessAndFrameCounts) {
     const std::tuple<std::uint32_t, InferenceMode, bool, bool, std::uint32_t, std::uint32_t>
         cases[] = {
             {10, Stream, 0, 0, 0, 0},   {10, Stream, 1, 0, 10, 10},   {16, Stream, 0, 0, 16, 16},
@@ -83,7 +83,7 @@ TEST(Frames, ReadinessAndFrameCounts) {
 }
 
 // Each case: the buffer run (nullptr for none), taking 40 and keeping 19, and the drops.
-TEST(Frames, PollChoiceAndDrops) {
+TEST(BufferPlanner, PollChoiceAndDrops) {
     const std::tuple<const char*, std::vector<BufferMetadata>, const char*, Strings> cases[] = {
         {"empty", {}, nullptr, {}},
         {"all stale", {buf("a", 0, 40, 0), buf("b", 0, 1, 0)}, nullptr, {"a", "b"}},

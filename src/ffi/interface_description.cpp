@@ -1,7 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "ffi/interface_description.h"
 
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
 #include <utility>
+#include <vector>
+
+#include "types/fields.h"
 
 namespace quorvanta::interface {
 namespace {
@@ -38,93 +46,84 @@ const Type f64 = scalar(TypeKind::F64);
 const Type boolean = scalar(TypeKind::Bool);
 const Type string = scalar(TypeKind::String);
 
+template <class T>
+inline constexpr bool kIsOptional = false;
+template <class T>
+inline constexpr bool kIsOptional<std::optional<T>> = true;
+template <class T>
+inline constexpr bool kIsSequence = false;
+template <class T>
+inline constexpr bool kIsSequence<std::vector<T>> = true;
+template <class T>
+inline constexpr bool kIsMap = false;
+template <class V>
+inline constexpr bool kIsMap<std::unordered_map<std::string, V>> = true;
+
+// The wire type of a field from its C++ type.
+template <class T>
+Type wire_type() {
+    if constexpr (std::is_same_v<T, float>) {
+        return f32;
+    } else if constexpr (std::is_same_v<T, double>) {
+        return f64;
+    } else if constexpr (std::is_same_v<T, std::uint32_t>) {
+        return u32;
+    } else if constexpr (std::is_same_v<T, std::uint64_t>) {
+        return u64;
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return boolean;
+    } else if constexpr (std::is_same_v<T, std::string>) {
+        return string;
+    } else if constexpr (kIsOptional<T>) {
+        return optional(wire_type<typename T::value_type>());
+    } else if constexpr (kIsSequence<T>) {
+        return sequence(wire_type<typename T::value_type>());
+    } else if constexpr (kIsMap<T>) {
+        return map_of(wire_type<typename T::mapped_type>());
+    } else if constexpr (PlainEnum<T>) {
+        return enumeration(std::string(Variants<T>::kName));
+    } else {
+        static_assert(NamedRecord<T>, "a field type the interface cannot carry");
+        return record(std::string(Fields<T>::kName));
+    }
+}
+
+template <NamedRecord T, std::size_t... I>
+std::vector<Field> fields_of(std::index_sequence<I...>) {
+    return {Field{std::string(Fields<T>::kNames[I]), wire_type<FieldTypeAt<T, I>>()}...};
+}
+
+template <NamedRecord T>
+Record describe() {
+    return {std::string(Fields<T>::kName),
+            fields_of<T>(std::make_index_sequence<Fields<T>::kFieldCount>{}),
+            std::string(Fields<T>::kDoc)};
+}
+
 std::vector<Record> records() {
-    const Type rect = record("Rect");
-    const Type buffer_metadata = record("BufferMetadata");
-    return {
-        {"Rect",
-         {{"x", f32}, {"y", f32}, {"width", f32}, {"height", f32}},
-         "A simple bounding box definition."},
-        {"FaceInput",
-         {{"coordinates", sequence(sequence(f32))}, {"confidence", sequence(f32)}},
-         "Input payload representing tracked face bounding boxes over a sequence of frames."},
-        {"FaceResult",
-         {{"coordinates", sequence(sequence(f32))},
-          {"confidence", sequence(f32)},
-          {"note", optional(string)}},
-         "Filtered/smoothed output face coordinates."},
-        {"SignalInput",
-         {{"data", sequence(f32)}, {"confidence", sequence(f32)}},
-         "A generic wrapper for a single physical signal and its corresponding confidence array."},
-        {"SessionConfig",
-         {{"model_name", string},
-          {"supported_vitals", sequence(string)},
-          {"return_waveforms", optional(sequence(string))},
-          {"fps_target", f32},
-          {"input_size", u64},
-          {"n_inputs", u64},
-          {"roi_method", string}},
-         "Configuration for initializing a Quorvanta session."},
-        {"SessionInput",
-         {{"face", optional(record("FaceInput"))},
-          {"signals", map_of(record("SignalInput"))},
-          {"timestamp", sequence(f64)}},
-         "The core batch input object submitted to the session engine for processing."},
-        {"SessionResult",
-         {{"timestamp", sequence(f64)},
-          {"face", optional(record("FaceResult"))},
-          {"waveforms", map_of(record("WaveformResult"))},
-          {"vitals", map_of(record("VitalResult"))},
-          {"fps", f32},
-          {"message", string}},
-         "The final payload aggregated from a session processing tick."},
-        {"VitalResult",
-         {{"value", f32}, {"confidence", f32}, {"unit", string}, {"note", string}},
-         "Derived scalar physiological value."},
-        {"WaveformResult",
-         {{"data", sequence(f32)},
-          {"confidence", sequence(f32)},
-          {"unit", string},
-          {"note", string}},
-         "Derived continuous waveform data alongside unit metadata."},
-        {"VitalDisplayMeta",
-         {{"id", string},
-          {"display_name", string},
-          {"short_name", string},
-          {"unit", string},
-          {"color", string},
-          {"emoji", string}},
-         "Extracted UI/display properties for a specific vital sign."},
-        {"BufferConfig",
-         {{"min_no_state", u32},
-          {"min_with_state", u32},
-          {"stream_max", u32},
-          {"file_max", u32},
-          {"overlap", u32}},
-         "Capacity constraints and threshold configuration for buffers."},
-        {"BufferMetadata",
-         {{"id", string}, {"roi", rect}, {"count", u32}, {"created_at", f64}, {"last_seen", f64}},
-         "Identifiable state metadata attached to a specific processing buffer."},
-        {"BufferAction",
-         {{"action", enumeration("BufferActionType")},
-          {"matched_id", optional(string)},
-          {"roi", optional(rect)}},
-         "The concrete instruction resulting from evaluating a target."},
-        {"InferenceCommand",
-         {{"buffer_id", string}, {"take_count", u32}, {"keep_count", u32}},
-         "Command returned by the BufferPlanner indicating how many frames to extract."},
-        {"ExecutionPlan",
-         {{"command", optional(record("InferenceCommand"))}, {"buffers_to_drop", sequence(string)}},
-         "Aggregated output from the BufferPlanner dictating next steps for all buffers."},
-    };
+    return {describe<Rect>(),           describe<FaceInput>(),
+            describe<FaceResult>(),     describe<SignalInput>(),
+            describe<SessionConfig>(),  describe<SessionInput>(),
+            describe<SessionResult>(),  describe<VitalResult>(),
+            describe<WaveformResult>(), describe<VitalDisplayMeta>(),
+            describe<BufferConfig>(),   describe<BufferMetadata>(),
+            describe<BufferAction>(),   describe<InferenceCommand>(),
+            describe<ExecutionPlan>()};
 }
 
 // Variants without fields or documentation.
-std::vector<Variant> plain_variants(std::vector<std::string> names) {
+std::vector<Variant> plain_variants(std::vector<std::string_view> names) {
     std::vector<Variant> variants;
-    for (auto& name : names)
-        variants.push_back({std::move(name), {}, {}});
+    for (const std::string_view name : names)
+        variants.push_back({std::string(name), {}, {}});
     return variants;
+}
+
+template <PlainEnum E>
+Enum describe() {
+    return {std::string(Variants<E>::kName),
+            plain_variants({Variants<E>::kVariants.begin(), Variants<E>::kVariants.end()}),
+            std::string(Variants<E>::kDoc)};
 }
 
 std::vector<Enum> enums() {
@@ -143,21 +142,17 @@ std::vector<Enum> enums() {
           {"Windowed", {{"seconds", f32}}, "Returns a fixed trailing window of data (in seconds)."},
           {"Global", {}, "Returns the entire history and disables state pruning."}},
          "Dictates how the session should prune state and yield output waveforms."},
-        {"InferenceMode", plain_variants({"Stream", "File"}),
-         "Operational paradigm dictating buffer fill limits."},
-        {"BufferActionType", plain_variants({"Create", "KeepAlive", "Ignore"}),
-         "Action to be taken on a target ROI after evaluation."},
+        describe<InferenceMode>(),
+        describe<BufferActionType>(),
     };
 }
 
+Object describe(const ObjectDescription& object) {
+    return {std::string(object.name), std::string(object.doc)};
+}
+
 std::vector<Object> objects() {
-    return {
-        {"Session",
-         "A thread-safe, stateful session object for processing continuous frame data natively "
-         "across FFI and Wasm."},
-        {"BufferPlanner",
-         "Manages the tracking, matching, and lifecycle of video frame buffers across a session."},
-    };
+    return {describe(kSessionObject), describe(kBufferPlannerObject)};
 }
 
 std::vector<Callable> functions() {

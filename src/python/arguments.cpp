@@ -2,13 +2,15 @@
 #include "python/arguments.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <string>
 #include <vector>
 
 #include "python/conversions.h"
 #include "python/errors.h"
 
-namespace quorvanta::python::detail {
+namespace quorvanta::python {
 namespace {
 
 std::string quoted(std::string_view name) {
@@ -27,48 +29,78 @@ std::string name_list(const std::vector<std::string_view>& names) {
     return list + "and " + quoted(names.back());
 }
 
-std::string prefix(const Signature& signature) {
-    return std::string(signature.callable) + "() ";
+std::string prefix(std::string_view callable) {
+    return std::string(callable) + "() ";
 }
 
-[[noreturn]] void raise_too_many_positional(const Signature& signature, std::size_t given) {
-    const std::size_t accepted = signature.parameters.size();
+[[noreturn]] void raise_too_many_positional(std::string_view callable, std::size_t accepted,
+                                            std::size_t required, std::size_t given) {
     std::string takes;
-    if (signature.required != accepted) {
-        takes = "from " + std::to_string(signature.required) + " to " + std::to_string(accepted) +
+    if (required != accepted) {
+        takes = "from " + std::to_string(required) + " to " + std::to_string(accepted) +
                 " positional arguments";
     } else {
         takes = std::to_string(accepted) +
                 (accepted == 1 ? " positional argument" : " positional arguments");
     }
-    raise(PyExc_TypeError, prefix(signature) + "takes " + takes + " but " + std::to_string(given) +
+    raise(PyExc_TypeError, prefix(callable) + "takes " + takes + " but " + std::to_string(given) +
                                (given == 1 ? " was given" : " were given"));
 }
 
 // Formatted from the keyword itself, which may hold a lone surrogate that names no parameter.
-[[noreturn]] void raise_unexpected_keyword(const Signature& signature, PyObject* keyword) {
+[[noreturn]] void raise_unexpected_keyword(std::string_view callable, PyObject* keyword) {
     PyErr_Format(PyExc_TypeError, "%sgot an unexpected keyword argument '%U'",
-                 prefix(signature).c_str(), keyword);
+                 prefix(callable).c_str(), keyword);
     throw PythonError{};
 }
 
-void bind_keyword(const Signature& signature, PyObject* keyword, PyObject* value,
-                  std::span<ObjectRef> values) {
+void bind_keyword(std::string_view callable, std::span<const Parameter> parameters,
+                  PyObject* keyword, PyObject* value, std::span<ObjectRef> values) {
     if (!PyUnicode_Check(keyword))
-        raise(PyExc_TypeError, prefix(signature) + "keywords must be strings");
+        raise(PyExc_TypeError, prefix(callable) + "keywords must be strings");
     const auto name = name_of(keyword);
-    const auto found = std::find(signature.parameters.begin(), signature.parameters.end(), name);
-    if (found == signature.parameters.end()) raise_unexpected_keyword(signature, keyword);
-    ObjectRef& slot = values[static_cast<std::size_t>(found - signature.parameters.begin())];
+    const auto found = std::find_if(parameters.begin(), parameters.end(),
+                                    [&](const Parameter& p) { return p.name == name; });
+    if (found == parameters.end()) raise_unexpected_keyword(callable, keyword);
+    ObjectRef& slot = values[static_cast<std::size_t>(found - parameters.begin())];
     if (slot)
         raise(PyExc_TypeError,
-              prefix(signature) + "got multiple values for argument " + quoted(*name));
+              prefix(callable) + "got multiple values for argument " + quoted(*name));
     slot = ObjectRef::borrow(value);
+}
+
+// How Python writes a float: the shortest decimal that reads back as the value, with ".0" when
+// it has no point or exponent.
+std::string python_float(float value) {
+    std::array<char, 32> buffer{};
+    const auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    std::string text(buffer.data(), result.ptr);
+    if (text.find_first_of(".en") == std::string::npos) text += ".0";
+    return text;
 }
 
 }  // namespace
 
-void bind_arguments(const Signature& signature, PyObject* args, PyObject* kwargs,
+Parameter defaults_to_none(std::string_view name) {
+    return {name, "None"};
+}
+
+Parameter defaults_to_text(std::string_view name, std::string_view text) {
+    return {name, std::string(text)};
+}
+
+Parameter defaults_to(std::string_view name, float value) {
+    return {name, python_float(value)};
+}
+
+Parameter defaults_to(std::string_view name, bool value) {
+    return {name, value ? "True" : "False"};
+}
+
+namespace detail {
+
+void bind_arguments(std::string_view callable, std::span<const Parameter> parameters,
+                    std::size_t required, PyObject* args, PyObject* kwargs,
                     std::span<ObjectRef> values) {
     const auto given = static_cast<std::size_t>(PyTuple_GET_SIZE(args));
     const std::size_t positional = std::min(given, values.size());
@@ -80,19 +112,32 @@ void bind_arguments(const Signature& signature, PyObject* args, PyObject* kwargs
         PyObject* keyword = nullptr;
         PyObject* value = nullptr;
         while (PyDict_Next(kwargs, &position, &keyword, &value)) {
-            bind_keyword(signature, keyword, value, values);
+            bind_keyword(callable, parameters, keyword, value, values);
         }
     }
-    if (given > values.size()) raise_too_many_positional(signature, given);
+    if (given > values.size()) {
+        raise_too_many_positional(callable, parameters.size(), required, given);
+    }
     std::vector<std::string_view> missing;
-    for (std::size_t i = 0; i < signature.required; ++i) {
-        if (!values[i]) missing.push_back(signature.parameters[i]);
+    for (std::size_t i = 0; i < required; ++i) {
+        if (!values[i]) missing.push_back(parameters[i].name);
     }
     if (!missing.empty()) {
-        raise(PyExc_TypeError, prefix(signature) + "missing " + std::to_string(missing.size()) +
+        raise(PyExc_TypeError, prefix(callable) + "missing " + std::to_string(missing.size()) +
                                    " required positional argument" +
                                    (missing.size() == 1 ? ": " : "s: ") + name_list(missing));
     }
 }
 
-}  // namespace quorvanta::python::detail
+std::string parameter_list(std::span<const Parameter> parameters, bool method) {
+    std::string text = method ? "($self" : "(";
+    for (const Parameter& parameter : parameters) {
+        if (text.size() > 1) text += ", ";
+        text.append(parameter.name);
+        if (!parameter.default_text.empty()) text.append("=").append(parameter.default_text);
+    }
+    return text + ")";
+}
+
+}  // namespace detail
+}  // namespace quorvanta::python

@@ -56,11 +56,12 @@ std::optional<long long> integer_value(PyObject* other) {
     return value;
 }
 
-PyTypeObject* create_type(const char* name, int basic_size, std::vector<PyType_Slot> slots) {
+PyTypeObject* create_type(std::string_view name, int basic_size, std::vector<PyType_Slot> slots) {
     // The type keeps pointing at its qualified name, so each name is stored for good.
     static std::map<std::string, std::string> qualified_names;
     const std::string& qualified =
-        qualified_names.try_emplace(name, std::string("quorvanta_core.") + name).first->second;
+        qualified_names.try_emplace(std::string(name), "quorvanta_core." + std::string(name))
+            .first->second;
     slots.push_back({0, nullptr});
     unsigned int flags = Py_TPFLAGS_DEFAULT;
 #ifdef Py_TPFLAGS_IMMUTABLETYPE

@@ -20,17 +20,6 @@ namespace quorvanta::python {
 
 namespace detail {
 
-template <std::size_t I, auto... Members>
-constexpr auto member_in(FieldList<Members...>) {
-    return std::get<I>(std::tuple{Members...});
-}
-
-template <class T, std::size_t I>
-inline constexpr auto kMember = member_in<I>(Fields<T>{});
-
-template <class T, std::size_t I>
-using FieldTypeAt = FieldType<T, kMember<T, I>>;
-
 template <class T, std::size_t I>
 void assign_field(T& record, PyObject* value) {
     record.*kMember<T, I> = argument<FieldTypeAt<T, I>>(Fields<T>::kNames[I], value);
@@ -76,26 +65,40 @@ concept Constructible = requires {
     ClassTraits<T>::kConstructor;
 };
 
-// The constructor's signature, parameters named after the fields they fill.
+// The constructor's signature: parameters named after the fields they fill, the optional ones
+// defaulting to None.
+template <Constructible T, std::size_t... I>
+Signature<sizeof...(I)> make_constructor_signature(std::string_view callable,
+                                                   std::index_sequence<I...>) {
+    constexpr auto& names = ClassTraits<T>::kConstructor;
+    return Signature<sizeof...(I)>(
+        callable,
+        (I < ClassTraits<T>::kRequired ? required(names[I]) : defaults_to_none(names[I]))...);
+}
+
 template <Constructible T>
-const Signature& constructor_signature() {
-    static const auto names = [] {
-        constexpr auto& fields = ClassTraits<T>::kConstructor;
-        std::array<std::string_view, fields.size()> result{};
-        for (std::size_t i = 0; i < fields.size(); ++i)
-            result[i] = Fields<T>::kNames[fields[i]];
-        return result;
-    }();
-    static const std::string callable = std::string(ClassTraits<T>::kName) + ".__new__";
-    static const Signature signature{callable, names, ClassTraits<T>::kRequired};
+const auto& constructor_signature() {
+    static const std::string callable = std::string(class_name<T>()) + ".__new__";
+    static const auto signature = make_constructor_signature<T>(
+        callable, std::make_index_sequence<ClassTraits<T>::kConstructor.size()>{});
     return signature;
 }
+
+// The field each constructor parameter fills, resolved from its name at compile time.
+template <Constructible T>
+inline constexpr auto kConstructorFields = [] {
+    constexpr auto& names = ClassTraits<T>::kConstructor;
+    std::array<std::size_t, names.size()> fields{};
+    for (std::size_t i = 0; i < names.size(); ++i)
+        fields[i] = field_index<T>(names[i]);
+    return fields;
+}();
 
 template <Constructible T>
 PyObject* construct(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded<PyObject*>(nullptr, [&] {
-        constexpr auto& fields = ClassTraits<T>::kConstructor;
-        const auto values = bind_arguments<fields.size()>(constructor_signature<T>(), args, kwargs);
+        constexpr auto& fields = kConstructorFields<T>;
+        const auto values = bind_arguments(constructor_signature<T>(), args, kwargs);
         T record{};
         for (std::size_t i = 0; i < fields.size(); ++i) {
             if (values[i]) {
@@ -132,8 +135,8 @@ template <class E>
 PyObject* enum_repr(PyObject* self) {
     return guarded<PyObject*>(nullptr, [&] {
         const auto index = static_cast<std::size_t>(value_of<E>(self));
-        const std::string text = std::string(ClassTraits<E>::kName) + "." +
-                                 std::string(ClassTraits<E>::kVariants[index]);
+        const std::string text =
+            std::string(Variants<E>::kName) + "." + std::string(Variants<E>::kVariants[index]);
         return check(PyUnicode_FromStringAndSize(text.data(), static_cast<Py_ssize_t>(text.size())))
             .release();
     });
@@ -167,15 +170,15 @@ PyObject* enum_richcompare(PyObject* self, PyObject* other, int op) {
 }
 
 // Creates the class from its slots; `name` is the class name without the module.
-PyTypeObject* create_type(const char* name, int basic_size, std::vector<PyType_Slot> slots);
+PyTypeObject* create_type(std::string_view name, int basic_size, std::vector<PyType_Slot> slots);
 
 // Sets each variant of an enum class as a class attribute holding an instance.
 template <class E>
 bool add_variants(PyTypeObject* type) {
     return guarded(false, [&] {
-        for (std::size_t i = 0; i < ClassTraits<E>::kVariants.size(); ++i) {
+        for (std::size_t i = 0; i < Variants<E>::kVariants.size(); ++i) {
             const ObjectRef variant = new_instance(static_cast<E>(i));
-            const std::string name(ClassTraits<E>::kVariants[i]);
+            const std::string name(Variants<E>::kVariants[i]);
             if (PyDict_SetItemString(type->tp_dict, name.c_str(), variant.get()) != 0) {
                 rethrow_python_error();
             }
@@ -189,17 +192,36 @@ bool add_variants(PyTypeObject* type) {
 
 // Slots of the Session class: its constructor and methods.
 std::vector<PyType_Slot> session_slots();
+inline const Signature kSessionNewSignature{"Session.__new__", required("config")};
+
+// The class documentation, from the interface tables: for a class with a constructor its text
+// signature first, as CPython reads it.
+template <class T>
+const char* class_doc() {
+    static const std::string doc = [] {
+        if constexpr (std::is_same_v<T, SessionHandle>) {
+            return text_signature(kSessionNewSignature, kSessionObject.doc);
+        } else if constexpr (PlainEnum<T>) {
+            return std::string(Variants<T>::kDoc);
+        } else if constexpr (detail::Constructible<T>) {
+            return text_signature(detail::constructor_signature<T>(), Fields<T>::kDoc);
+        } else {
+            return std::string(Fields<T>::kDoc);
+        }
+    }();
+    return doc.c_str();
+}
 
 // Creates T's class once; returns null with a Python error set on failure.
 template <class T>
 PyTypeObject* create_class() {
     if (g_class<T> != nullptr) return g_class<T>;
     std::vector<PyType_Slot> slots{{Py_tp_dealloc, reinterpret_cast<void*>(&detail::dealloc<T>)},
-                                   {Py_tp_doc, const_cast<char*>(ClassTraits<T>::kDoc)}};
+                                   {Py_tp_doc, const_cast<char*>(class_doc<T>())}};
     if constexpr (std::is_same_v<T, SessionHandle>) {
         const auto session = session_slots();
         slots.insert(slots.end(), session.begin(), session.end());
-    } else if constexpr (requires { ClassTraits<T>::kVariants; }) {
+    } else if constexpr (PlainEnum<T>) {
         slots.insert(slots.end(),
                      {{Py_tp_new, reinterpret_cast<void*>(&detail::no_constructor)},
                       {Py_tp_repr, reinterpret_cast<void*>(&detail::enum_repr<T>)},
@@ -218,11 +240,11 @@ PyTypeObject* create_class() {
             slots.push_back({Py_tp_repr, reinterpret_cast<void*>(detail::kRepr<T>)});
         }
     }
-    PyTypeObject* type = detail::create_type(
-        ClassTraits<T>::kName, static_cast<int>(sizeof(Instance<T>)), std::move(slots));
+    PyTypeObject* type = detail::create_type(class_name<T>(), static_cast<int>(sizeof(Instance<T>)),
+                                             std::move(slots));
     if (type == nullptr) return nullptr;
     g_class<T> = type;
-    if constexpr (requires { ClassTraits<T>::kVariants; }) {
+    if constexpr (PlainEnum<T>) {
         if (!detail::add_variants<T>(type)) return nullptr;
     }
     return type;

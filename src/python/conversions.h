@@ -110,13 +110,10 @@ struct Convert<std::optional<T>> {
 
 // Records and enum classes: an instance of the class (or a subclass), copied.
 template <class T>
-requires requires {
-    ClassTraits<T>::kName;
-}
-struct Convert<T> {
+requires(NamedRecord<T> || PlainEnum<T>) struct Convert<T> {
     static T from(PyObject* object) {
         if (!PyObject_TypeCheck(object, g_class<T>)) {
-            raise_cannot_convert(object, ClassTraits<T>::kName);
+            raise_cannot_convert(object, class_name<T>());
         }
         return value_of<T>(object);
     }

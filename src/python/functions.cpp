@@ -40,8 +40,7 @@ bool bool_argument(std::string_view name, const ObjectRef& value, bool fallback)
     return value ? for_argument(name, [&] { return bool_from(value.get()); }) : fallback;
 }
 
-constexpr std::array<std::string_view, 2> kHeartRateParameters{"signal", "fs"};
-constexpr Signature kHeartRateSignature{"estimate_heart_rate", kHeartRateParameters, 2};
+const Signature kHeartRateSignature{"estimate_heart_rate", required("signal"), required("fs")};
 
 ObjectRef heart_rate(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
     SignalArray signal("signal", values[0].get());
@@ -59,9 +58,9 @@ HrvMetric hrv_metric_from(PyObject* name) {
     return *metric;
 }
 
-constexpr std::array<std::string_view, 5> kHrvParameters{"signal", "fs", "metric_name",
-                                                         "confidence", "rate_hint"};
-constexpr Signature kHrvSignature{"estimate_hrv_metric", kHrvParameters, 4};
+const Signature kHrvSignature{"estimate_hrv_metric",  required("signal"),
+                              required("fs"),         required("metric_name"),
+                              required("confidence"), defaults_to_none("rate_hint")};
 
 ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     SignalArray signal("signal", values[0].get());
@@ -79,21 +78,30 @@ ObjectRef hrv_metric(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     return pair_of_floats(estimate.value, estimate.confidence);
 }
 
-constexpr std::array<std::string_view, 9> kPeakParameters{"signal",
-                                                          "fs",
-                                                          "refine",
-                                                          "rate_hint",
-                                                          "min_rate",
-                                                          "max_rate",
-                                                          "detection_threshold",
-                                                          "window_cycles",
-                                                          "max_rate_change"};
-constexpr Signature kPeakSignature{"find_peaks", kPeakParameters, 3};
+// find_peaks detects beats as the HRV metrics do, over the heart rate's band unless told otherwise.
+const PeakDetectorConfig& peak_defaults() {
+    static const PeakDetectorConfig preset = [] {
+        const RateBand heart = rate_band("heart_rate");
+        return beat_detector(std::nullopt, 0.0F, heart.min_rate, heart.max_rate);
+    }();
+    return preset;
+}
+
+const Signature kPeakSignature{
+    "find_peaks",
+    required("signal"),
+    required("fs"),
+    required("refine"),
+    defaults_to_none("rate_hint"),
+    defaults_to("min_rate", peak_defaults().min_rate),
+    defaults_to("max_rate", peak_defaults().max_rate),
+    defaults_to("detection_threshold", peak_defaults().detection_threshold),
+    defaults_to("window_cycles", peak_defaults().window_cycles),
+    defaults_to("max_rate_change", peak_defaults().max_rate_change)};
 
 ObjectRef peak_positions(PyObject* /*module*/, std::array<ObjectRef, 9>& values) {
     SignalArray signal("signal", values[0].get());
-    const RateBand heart = rate_band("heart_rate");
-    PeakDetectorConfig config = beat_detector(std::nullopt, 0.0F, heart.min_rate, heart.max_rate);
+    PeakDetectorConfig config = peak_defaults();
     config.fs = argument<float>("fs", values[1].get());
     config.refine = bool_argument("refine", values[2], false);
     config.rate_hint = optional_float("rate_hint", values[3]);
@@ -127,9 +135,13 @@ std::optional<std::pair<float, float>> container_size(const ObjectRef& value) {
                      argument<float>("container", PyTuple_GET_ITEM(container, 1))};
 }
 
-constexpr std::array<std::string_view, 5> kRoiParameters{"face", "method", "detector", "container",
-                                                         "force_even"};
-constexpr Signature kRoiSignature{"calculate_roi", kRoiParameters, 2};
+// The detector's default (Default) has no Python value of its own, hence "...".
+const Signature kRoiSignature{"calculate_roi",
+                              required("face"),
+                              required("method"),
+                              defaults_to_text("detector", "..."),
+                              defaults_to_none("container"),
+                              defaults_to("force_even", false)};
 
 ObjectRef region_of_interest(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
     const auto face = argument<Rect>("face", values[0].get());
@@ -145,8 +157,7 @@ ObjectRef region_of_interest(PyObject* /*module*/, std::array<ObjectRef, 5>& val
     return Convert<Rect>::to(roi);
 }
 
-constexpr std::array<std::string_view, 1> kVitalInfoParameters{"vital_id"};
-constexpr Signature kVitalInfoSignature{"get_vital_info", kVitalInfoParameters, 1};
+const Signature kVitalInfoSignature{"get_vital_info", required("vital_id")};
 
 ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
     PyObject* vital_id = values[0].get();
@@ -159,16 +170,9 @@ ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
 }  // namespace
 
 PyMethodDef kModuleFunctions[] = {
-    method<kHeartRateSignature, 2, &heart_rate>("estimate_heart_rate(signal, fs)\n--\n\n"),
-    method<kHrvSignature, 5, &hrv_metric>(
-        "estimate_hrv_metric(signal, fs, metric_name, confidence, rate_hint=None)\n--\n\n"),
-    method<kPeakSignature, 9, &peak_positions>(
-        "find_peaks(signal, fs, refine, rate_hint=None, min_rate=40.0, max_rate=220.0, "
-        "detection_threshold=0.45, window_cycles=2.5, max_rate_change=1.0)\n--\n\n"),
-    method<kRoiSignature, 5, &region_of_interest>(
-        "calculate_roi(face, method, detector=..., container=None, force_even=False)\n--\n\n"),
-    method<kVitalInfoSignature, 1, &vital_info>("get_vital_info(vital_id)\n--\n\n"),
-    {nullptr, nullptr, 0, nullptr},
+    method<kHeartRateSignature, &heart_rate>(), method<kHrvSignature, &hrv_metric>(),
+    method<kPeakSignature, &peak_positions>(),  method<kRoiSignature, &region_of_interest>(),
+    method<kVitalInfoSignature, &vital_info>(), {nullptr, nullptr, 0, nullptr},
 };
 
 }  // namespace quorvanta::python

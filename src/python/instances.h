@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// Instances of the module's classes: each wraps one native value by value, and each class knows
-// its Python name and documentation. The class objects are created once, at module
-// initialisation, and kept for the life of the process.
+// Instances of the module's classes: each wraps one native value by value. The class objects are
+// created once, at module initialisation, and kept for the life of the process.
 #pragma once
 
 #include "python/errors.h"
@@ -12,9 +11,11 @@
 #include <memory>
 #include <new>
 #include <string_view>
+#include <type_traits>
 #include <utility>
 
 #include "state/session.h"
+#include "types/fields.h"
 #include "types/records.h"
 
 namespace quorvanta::python {
@@ -51,9 +52,9 @@ using SessionHandle = std::unique_ptr<Session>;
 
 enum class Access { ReadWrite, ReadOnly };
 
-// Per class: kName, kDoc (with the constructor's signature first when there is one), and for
-// records the access of their attributes and, when they have a constructor, kConstructor: the
-// field indexes that its parameters fill, in parameter order, the first kRequired without default.
+// What the Python classes add to the interface tables of types/fields.h: whether a record's
+// attributes may be written and, for a record with a constructor, kConstructor: the fields its
+// parameters fill, by name, in parameter order; those after the first kRequired default to None.
 template <class T>
 struct ClassTraits;
 
@@ -62,123 +63,68 @@ struct RecordClass {
     static constexpr Access kAccess = access;
 };
 
-template <std::size_t required, std::size_t... fields>
-struct ConstructedRecordClass : RecordClass<Access::ReadWrite> {
-    static constexpr std::array<std::size_t, sizeof...(fields)> kConstructor{fields...};
-    static constexpr std::size_t kRequired = required;
+template <>
+struct ClassTraits<SessionConfig> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 7> kConstructor{
+        "model_name", "supported_vitals", "fps_target",      "input_size",
+        "n_inputs",   "roi_method",       "return_waveforms"};
+    static constexpr std::size_t kRequired = 6;
 };
+template <>
+struct ClassTraits<SessionInput> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 3> kConstructor{"face", "signals", "timestamp"};
+    static constexpr std::size_t kRequired = 3;
+};
+template <>
+struct ClassTraits<SignalInput> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 2> kConstructor{"data", "confidence"};
+    static constexpr std::size_t kRequired = 2;
+};
+template <>
+struct ClassTraits<FaceInput> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 2> kConstructor{"coordinates", "confidence"};
+    static constexpr std::size_t kRequired = 2;
+};
+template <>
+struct ClassTraits<Rect> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 4> kConstructor{"x", "y", "width", "height"};
+    static constexpr std::size_t kRequired = 4;
+};
+template <>
+struct ClassTraits<BufferMetadata> : RecordClass<Access::ReadWrite> {
+    static constexpr std::array<std::string_view, 5> kConstructor{"id", "roi", "count",
+                                                                  "created_at", "last_seen"};
+    static constexpr std::size_t kRequired = 5;
+};
+template <>
+struct ClassTraits<SessionResult> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<WaveformResult> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<VitalResult> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<FaceResult> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<BufferConfig> : RecordClass<Access::ReadWrite> {};
+template <>
+struct ClassTraits<BufferAction> : RecordClass<Access::ReadWrite> {};
+template <>
+struct ClassTraits<InferenceCommand> : RecordClass<Access::ReadWrite> {};
+template <>
+struct ClassTraits<ExecutionPlan> : RecordClass<Access::ReadWrite> {};
+template <>
+struct ClassTraits<VitalDisplayMeta> : RecordClass<Access::ReadWrite> {};
 
-template <>
-struct ClassTraits<SessionHandle> {
-    static constexpr const char* kName = "Session";
-    static constexpr const char* kDoc =
-        "Session(config)\n--\n\nA thread-safe, stateful session object for processing continuous "
-        "frame data natively across FFI and Wasm.";
-};
-template <>
-struct ClassTraits<SessionConfig> : ConstructedRecordClass<6, 0, 1, 3, 4, 5, 6, 2> {
-    static constexpr const char* kName = "SessionConfig";
-    static constexpr const char* kDoc =
-        "SessionConfig(model_name, supported_vitals, fps_target, input_size, n_inputs, "
-        "roi_method, return_waveforms=None)\n--\n\nConfiguration for initializing a Quorvanta "
-        "session.";
-};
-template <>
-struct ClassTraits<SessionInput> : ConstructedRecordClass<3, 0, 1, 2> {
-    static constexpr const char* kName = "SessionInput";
-    static constexpr const char* kDoc =
-        "SessionInput(face, signals, timestamp)\n--\n\nThe core batch input object submitted to "
-        "the session engine for processing.";
-};
-template <>
-struct ClassTraits<SignalInput> : ConstructedRecordClass<2, 0, 1> {
-    static constexpr const char* kName = "SignalInput";
-    static constexpr const char* kDoc =
-        "SignalInput(data, confidence)\n--\n\nA generic wrapper for a single physical signal and "
-        "its corresponding confidence array.";
-};
-template <>
-struct ClassTraits<FaceInput> : ConstructedRecordClass<2, 0, 1> {
-    static constexpr const char* kName = "FaceInput";
-    static constexpr const char* kDoc =
-        "FaceInput(coordinates, confidence)\n--\n\nInput payload representing tracked face "
-        "bounding boxes over a sequence of frames.";
-};
-template <>
-struct ClassTraits<SessionResult> : RecordClass<Access::ReadOnly> {
-    static constexpr const char* kName = "SessionResult";
-    static constexpr const char* kDoc =
-        "The final payload aggregated from a session processing tick.";
-};
-template <>
-struct ClassTraits<WaveformResult> : RecordClass<Access::ReadOnly> {
-    static constexpr const char* kName = "WaveformResult";
-    static constexpr const char* kDoc = "Derived continuous waveform data alongside unit metadata.";
-};
-template <>
-struct ClassTraits<VitalResult> : RecordClass<Access::ReadOnly> {
-    static constexpr const char* kName = "VitalResult";
-    static constexpr const char* kDoc = "Derived scalar physiological value.";
-};
-template <>
-struct ClassTraits<FaceResult> : RecordClass<Access::ReadOnly> {
-    static constexpr const char* kName = "FaceResult";
-    static constexpr const char* kDoc = "Filtered/smoothed output face coordinates.";
-};
-template <>
-struct ClassTraits<Rect> : ConstructedRecordClass<4, 0, 1, 2, 3> {
-    static constexpr const char* kName = "Rect";
-    static constexpr const char* kDoc =
-        "Rect(x, y, width, height)\n--\n\nA simple bounding box definition.";
-};
-template <>
-struct ClassTraits<InferenceMode> {
-    static constexpr const char* kName = "InferenceMode";
-    static constexpr const char* kDoc = "Operational paradigm dictating buffer fill limits.";
-    static constexpr std::array<std::string_view, 2> kVariants{"Stream", "File"};
-};
-template <>
-struct ClassTraits<BufferConfig> : RecordClass<Access::ReadWrite> {
-    static constexpr const char* kName = "BufferConfig";
-    static constexpr const char* kDoc =
-        "Capacity constraints and threshold configuration for buffers.";
-};
-template <>
-struct ClassTraits<BufferActionType> {
-    static constexpr const char* kName = "BufferActionType";
-    static constexpr const char* kDoc = "Action to be taken on a target ROI after evaluation.";
-    static constexpr std::array<std::string_view, 3> kVariants{"Create", "KeepAlive", "Ignore"};
-};
-template <>
-struct ClassTraits<BufferAction> : RecordClass<Access::ReadWrite> {
-    static constexpr const char* kName = "BufferAction";
-    static constexpr const char* kDoc =
-        "The concrete instruction resulting from evaluating a target.";
-};
-template <>
-struct ClassTraits<BufferMetadata> : ConstructedRecordClass<5, 0, 1, 2, 3, 4> {
-    static constexpr const char* kName = "BufferMetadata";
-    static constexpr const char* kDoc =
-        "BufferMetadata(id, roi, count, created_at, last_seen)\n--\n\nIdentifiable state metadata "
-        "attached to a specific processing buffer.";
-};
-template <>
-struct ClassTraits<InferenceCommand> : RecordClass<Access::ReadWrite> {
-    static constexpr const char* kName = "InferenceCommand";
-    static constexpr const char* kDoc =
-        "Command returned by the BufferPlanner indicating how many frames to extract.";
-};
-template <>
-struct ClassTraits<ExecutionPlan> : RecordClass<Access::ReadWrite> {
-    static constexpr const char* kName = "ExecutionPlan";
-    static constexpr const char* kDoc =
-        "Aggregated output from the BufferPlanner dictating next steps for all buffers.";
-};
-template <>
-struct ClassTraits<VitalDisplayMeta> : RecordClass<Access::ReadWrite> {
-    static constexpr const char* kName = "VitalDisplayMeta";
-    static constexpr const char* kDoc =
-        "Extracted UI/display properties for a specific vital sign.";
-};
+// The Python name of T's class, from the interface tables.
+template <class T>
+constexpr std::string_view class_name() {
+    if constexpr (std::is_same_v<T, SessionHandle>) {
+        return kSessionObject.name;
+    } else if constexpr (PlainEnum<T>) {
+        return Variants<T>::kName;
+    } else {
+        return Fields<T>::kName;
+    }
+}
 
 }  // namespace quorvanta::python

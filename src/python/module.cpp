@@ -31,7 +31,8 @@ void add_classes(PyObject* module, PyObject* all) {
     const auto add = [&]<class T>() {
         PyTypeObject* type = create_class<T>();
         if (type == nullptr) rethrow_python_error();
-        add_public(module, all, ClassTraits<T>::kName, reinterpret_cast<PyObject*>(type));
+        add_public(module, all, std::string(class_name<T>()).c_str(),
+                   reinterpret_cast<PyObject*>(type));
     };
     (add.template operator()<Classes>(), ...);
 }

@@ -13,20 +13,16 @@
 namespace quorvanta::python {
 namespace {
 
-constexpr std::array<std::string_view, 1> kConfigParameters{"config"};
-constexpr Signature kNewSignature{"Session.__new__", kConfigParameters, 1};
-
 PyObject* new_session(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
     return guarded<PyObject*>(nullptr, [&] {
-        const auto values = bind_arguments<1>(kNewSignature, args, kwargs);
+        const auto values = bind_arguments(kSessionNewSignature, args, kwargs);
         auto session =
             std::make_unique<Session>(argument<SessionConfig>("config", values[0].get()));
         return new_instance_of<SessionHandle>(type, std::move(session)).release();
     });
 }
 
-constexpr std::array<std::string_view, 2> kProcessParameters{"input", "mode"};
-constexpr Signature kProcessSignature{"Session.process", kProcessParameters, 2};
+const Signature kProcessSignature{"Session.process", required("input"), required("mode")};
 
 ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
     const auto input = argument<SessionInput>("input", values[0].get());
@@ -34,7 +30,7 @@ ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
     return new_instance(value_of<SessionHandle>(self)->process(input, mode));
 }
 
-constexpr Signature kResetSignature{"Session.reset", {}, 0};
+const Signature kResetSignature{"Session.reset"};
 
 ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
     value_of<SessionHandle>(self)->reset();
@@ -42,8 +38,8 @@ ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
 }
 
 PyMethodDef kSessionMethods[] = {
-    method<kProcessSignature, 2, &process>("process($self, input, mode)\n--\n\n"),
-    method<kResetSignature, 0, &reset>("reset($self)\n--\n\n"),
+    method<kProcessSignature, &process>(),
+    method<kResetSignature, &reset>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
-// Every record's fields, in interface order, as member pointers with their names. Both front
-// doors walk records through these lists: the C door encodes fields in this order, the Python door
-// exposes them as attributes in this order under these names.
+// The interface's records, plain enums and objects, each described once: a record's name, its
+// documentation and its fields in interface order (member pointers with their names); an enum's
+// name, documentation and variant names; an object's name and documentation. Every door derives
+// what it needs from these tables: the C door encodes fields in this order and generates its
+// interface metadata (with each field's wire type from its C++ type) from them, the Python door
+// makes its classes, attributes and class documentation from them, the JavaScript door its plain
+// objects.
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 
@@ -19,7 +24,8 @@ struct FieldList {
     static constexpr std::size_t kFieldCount = sizeof...(Members);
 };
 
-// Specialised for every record: a FieldList plus kNames, one name per member in the same order.
+// Specialised for every record: a FieldList, plus kName, kDoc and kNames (one name per member, in
+// the same order). Variant payloads carry only the FieldList and the names.
 template <class T>
 struct Fields {};
 
@@ -28,27 +34,67 @@ concept Record = requires {
     Fields<T>::kFieldCount;
 };
 
+// Records that the interface names: variant payloads are records too, without a name.
+template <class T>
+concept NamedRecord = Record<T> && requires {
+    Fields<T>::kName;
+};
+
 template <class T, auto Member>
 using FieldType = std::remove_cvref_t<decltype(std::declval<T&>().*Member)>;
+
+namespace detail {
+template <auto... Members>
+constexpr auto member_tuple(FieldList<Members...>) {
+    return std::tuple{Members...};
+}
+}  // namespace detail
+
+// The member pointer of a record's I-th field, and that field's type.
+template <Record T, std::size_t I>
+inline constexpr auto kMember = std::get<I>(detail::member_tuple(Fields<T>{}));
+
+template <Record T, std::size_t I>
+using FieldTypeAt = FieldType<T, kMember<T, I>>;
 
 template <std::size_t N>
 using FieldNames = std::array<std::string_view, N>;
 
+// The index of the field called `name`; a name that is not a field fails to compile where it is
+// used in a constant expression.
+template <Record T>
+constexpr std::size_t field_index(std::string_view name) {
+    for (std::size_t i = 0; i < Fields<T>::kNames.size(); ++i) {
+        if (Fields<T>::kNames[i] == name) return i;
+    }
+    throw "no such field";
+}
+
 template <>
 struct Fields<Rect> : FieldList<&Rect::x, &Rect::y, &Rect::width, &Rect::height> {
+    static constexpr std::string_view kName = "Rect";
+    static constexpr std::string_view kDoc = "A simple bounding box definition.";
     static constexpr FieldNames<4> kNames{"x", "y", "width", "height"};
 };
 template <>
 struct Fields<FaceInput> : FieldList<&FaceInput::coordinates, &FaceInput::confidence> {
+    static constexpr std::string_view kName = "FaceInput";
+    static constexpr std::string_view kDoc =
+        "Input payload representing tracked face bounding boxes over a sequence of frames.";
     static constexpr FieldNames<2> kNames{"coordinates", "confidence"};
 };
 template <>
 struct Fields<FaceResult>
     : FieldList<&FaceResult::coordinates, &FaceResult::confidence, &FaceResult::note> {
+    static constexpr std::string_view kName = "FaceResult";
+    static constexpr std::string_view kDoc = "Filtered/smoothed output face coordinates.";
     static constexpr FieldNames<3> kNames{"coordinates", "confidence", "note"};
 };
 template <>
 struct Fields<SignalInput> : FieldList<&SignalInput::data, &SignalInput::confidence> {
+    static constexpr std::string_view kName = "SignalInput";
+    static constexpr std::string_view kDoc =
+        "A generic wrapper for a single physical signal and its corresponding confidence array.";
     static constexpr FieldNames<2> kNames{"data", "confidence"};
 };
 template <>
@@ -56,6 +102,8 @@ struct Fields<SessionConfig>
     : FieldList<&SessionConfig::model_name, &SessionConfig::supported_vitals,
                 &SessionConfig::return_waveforms, &SessionConfig::fps_target,
                 &SessionConfig::input_size, &SessionConfig::n_inputs, &SessionConfig::roi_method> {
+    static constexpr std::string_view kName = "SessionConfig";
+    static constexpr std::string_view kDoc = "Configuration for initializing a Quorvanta session.";
     static constexpr FieldNames<7> kNames{"model_name", "supported_vitals", "return_waveforms",
                                           "fps_target", "input_size",       "n_inputs",
                                           "roi_method"};
@@ -63,29 +111,43 @@ struct Fields<SessionConfig>
 template <>
 struct Fields<SessionInput>
     : FieldList<&SessionInput::face, &SessionInput::signals, &SessionInput::timestamp> {
+    static constexpr std::string_view kName = "SessionInput";
+    static constexpr std::string_view kDoc =
+        "The core batch input object submitted to the session engine for processing.";
     static constexpr FieldNames<3> kNames{"face", "signals", "timestamp"};
-};
-template <>
-struct Fields<VitalResult> : FieldList<&VitalResult::value, &VitalResult::confidence,
-                                       &VitalResult::unit, &VitalResult::note> {
-    static constexpr FieldNames<4> kNames{"value", "confidence", "unit", "note"};
-};
-template <>
-struct Fields<WaveformResult> : FieldList<&WaveformResult::data, &WaveformResult::confidence,
-                                          &WaveformResult::unit, &WaveformResult::note> {
-    static constexpr FieldNames<4> kNames{"data", "confidence", "unit", "note"};
 };
 template <>
 struct Fields<SessionResult>
     : FieldList<&SessionResult::timestamp, &SessionResult::face, &SessionResult::waveforms,
                 &SessionResult::vitals, &SessionResult::fps, &SessionResult::message> {
+    static constexpr std::string_view kName = "SessionResult";
+    static constexpr std::string_view kDoc =
+        "The final payload aggregated from a session processing tick.";
     static constexpr FieldNames<6> kNames{"timestamp", "face", "waveforms",
                                           "vitals",    "fps",  "message"};
+};
+template <>
+struct Fields<VitalResult> : FieldList<&VitalResult::value, &VitalResult::confidence,
+                                       &VitalResult::unit, &VitalResult::note> {
+    static constexpr std::string_view kName = "VitalResult";
+    static constexpr std::string_view kDoc = "Derived scalar physiological value.";
+    static constexpr FieldNames<4> kNames{"value", "confidence", "unit", "note"};
+};
+template <>
+struct Fields<WaveformResult> : FieldList<&WaveformResult::data, &WaveformResult::confidence,
+                                          &WaveformResult::unit, &WaveformResult::note> {
+    static constexpr std::string_view kName = "WaveformResult";
+    static constexpr std::string_view kDoc =
+        "Derived continuous waveform data alongside unit metadata.";
+    static constexpr FieldNames<4> kNames{"data", "confidence", "unit", "note"};
 };
 template <>
 struct Fields<VitalDisplayMeta> : FieldList<&VitalDisplayMeta::id, &VitalDisplayMeta::display_name,
                                             &VitalDisplayMeta::short_name, &VitalDisplayMeta::unit,
                                             &VitalDisplayMeta::color, &VitalDisplayMeta::emoji> {
+    static constexpr std::string_view kName = "VitalDisplayMeta";
+    static constexpr std::string_view kDoc =
+        "Extracted UI/display properties for a specific vital sign.";
     static constexpr FieldNames<6> kNames{"id",   "display_name", "short_name",
                                           "unit", "color",        "emoji"};
 };
@@ -93,6 +155,9 @@ template <>
 struct Fields<BufferConfig>
     : FieldList<&BufferConfig::min_no_state, &BufferConfig::min_with_state,
                 &BufferConfig::stream_max, &BufferConfig::file_max, &BufferConfig::overlap> {
+    static constexpr std::string_view kName = "BufferConfig";
+    static constexpr std::string_view kDoc =
+        "Capacity constraints and threshold configuration for buffers.";
     static constexpr FieldNames<5> kNames{"min_no_state", "min_with_state", "stream_max",
                                           "file_max", "overlap"};
 };
@@ -100,21 +165,33 @@ template <>
 struct Fields<BufferMetadata>
     : FieldList<&BufferMetadata::id, &BufferMetadata::roi, &BufferMetadata::count,
                 &BufferMetadata::created_at, &BufferMetadata::last_seen> {
+    static constexpr std::string_view kName = "BufferMetadata";
+    static constexpr std::string_view kDoc =
+        "Identifiable state metadata attached to a specific processing buffer.";
     static constexpr FieldNames<5> kNames{"id", "roi", "count", "created_at", "last_seen"};
 };
 template <>
 struct Fields<BufferAction>
     : FieldList<&BufferAction::action, &BufferAction::matched_id, &BufferAction::roi> {
+    static constexpr std::string_view kName = "BufferAction";
+    static constexpr std::string_view kDoc =
+        "The concrete instruction resulting from evaluating a target.";
     static constexpr FieldNames<3> kNames{"action", "matched_id", "roi"};
 };
 template <>
 struct Fields<InferenceCommand>
     : FieldList<&InferenceCommand::buffer_id, &InferenceCommand::take_count,
                 &InferenceCommand::keep_count> {
+    static constexpr std::string_view kName = "InferenceCommand";
+    static constexpr std::string_view kDoc =
+        "Command returned by the BufferPlanner indicating how many frames to extract.";
     static constexpr FieldNames<3> kNames{"buffer_id", "take_count", "keep_count"};
 };
 template <>
 struct Fields<ExecutionPlan> : FieldList<&ExecutionPlan::command, &ExecutionPlan::buffers_to_drop> {
+    static constexpr std::string_view kName = "ExecutionPlan";
+    static constexpr std::string_view kDoc =
+        "Aggregated output from the BufferPlanner dictating next steps for all buffers.";
     static constexpr FieldNames<2> kNames{"command", "buffers_to_drop"};
 };
 
@@ -141,5 +218,41 @@ struct Fields<waveform_mode::Windowed> : FieldList<&waveform_mode::Windowed::sec
 };
 template <>
 struct Fields<waveform_mode::Global> : FieldList<> {};
+
+// Enums whose variants carry no data, which every door offers by the names of their variants:
+// kName, kDoc and kVariants, one name per enumerator in enumerator order.
+template <class E>
+struct Variants {};
+
+template <class E>
+concept PlainEnum = requires {
+    Variants<E>::kVariants;
+};
+
+template <>
+struct Variants<InferenceMode> {
+    static constexpr std::string_view kName = "InferenceMode";
+    static constexpr std::string_view kDoc = "Operational paradigm dictating buffer fill limits.";
+    static constexpr std::array<std::string_view, 2> kVariants{"Stream", "File"};
+};
+template <>
+struct Variants<BufferActionType> {
+    static constexpr std::string_view kName = "BufferActionType";
+    static constexpr std::string_view kDoc = "Action to be taken on a target ROI after evaluation.";
+    static constexpr std::array<std::string_view, 3> kVariants{"Create", "KeepAlive", "Ignore"};
+};
+
+// The interface's objects.
+struct ObjectDescription {
+    std::string_view name;
+    std::string_view doc;
+};
+inline constexpr ObjectDescription kSessionObject{
+    "Session",
+    "A thread-safe, stateful session object for processing continuous frame data natively across "
+    "FFI and Wasm."};
+inline constexpr ObjectDescription kBufferPlannerObject{
+    "BufferPlanner",
+    "Manages the tracking, matching, and lifecycle of video frame buffers across a session."};
 
 }  // namespace quorvanta

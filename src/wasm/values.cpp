@@ -110,6 +110,15 @@ bool is_object(const val& value) {
     return quorvanta_is_object(value.as_handle());
 }
 
+std::string quoted_alternatives(std::span<const std::string_view> names) {
+    std::string text;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (i > 0) text += i + 1 == names.size() ? " or " : ", ";
+        text.append("\"").append(names[i]).append("\"");
+    }
+    return text;
+}
+
 std::string field_path(const std::string& path, std::string_view field) {
     return path + "." + std::string(field);
 }

@@ -16,6 +16,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -187,46 +188,30 @@ struct Js<std::unordered_map<std::string, V>> {
     }
 };
 
-// The enums without data, as the names of their variants.
-template <class E>
-struct VariantNames;
-template <>
-struct VariantNames<BufferActionType> {
-    static constexpr std::array<std::string_view, 3> kNames{"Create", "KeepAlive", "Ignore"};
-    static constexpr std::string_view kExpected = "\"Create\", \"KeepAlive\" or \"Ignore\"";
-};
-template <>
-struct VariantNames<InferenceMode> {
-    static constexpr std::array<std::string_view, 2> kNames{"Stream", "File"};
-    static constexpr std::string_view kExpected = "\"Stream\" or \"File\"";
-};
+namespace detail {
+// "\"Create\", \"KeepAlive\" or \"Ignore\"": the names an enum's value may be.
+std::string quoted_alternatives(std::span<const std::string_view> names);
+}  // namespace detail
 
-template <class E>
-requires requires {
-    VariantNames<E>::kNames;
-}
+// The enums without data, as the names of their variants.
+template <PlainEnum E>
 struct Js<E> {
     static E from(const val& value, const std::string& path) {
         const std::string name = Js<std::string>::from(value, path);
-        const auto& names = VariantNames<E>::kNames;
+        const auto& names = Variants<E>::kVariants;
         for (std::size_t i = 0; i < names.size(); ++i) {
             if (names[i] == name) return static_cast<E>(i);
         }
-        throw ArgumentError(ArgumentError::Kind::Range,
-                            path + " must be " + std::string(VariantNames<E>::kExpected) +
-                                ", not \"" + name + "\"");
+        throw ArgumentError(
+            ArgumentError::Kind::Range,
+            path + " must be " + detail::quoted_alternatives(names) + ", not \"" + name + "\"");
     }
     static val to(E value) {
-        return val(std::string(VariantNames<E>::kNames[static_cast<std::size_t>(value)]));
+        return val(std::string(Variants<E>::kVariants[static_cast<std::size_t>(value)]));
     }
 };
 
 namespace detail {
-
-template <std::size_t I, auto... Members>
-constexpr auto member_at(FieldList<Members...>) {
-    return std::get<I>(std::tuple{Members...});
-}
 
 // Each field's name in camelCase, made once per record, as text and as a JavaScript string.
 template <Record T>
@@ -278,17 +263,15 @@ private:
 
     template <std::size_t I>
     static void read_field(const val& value, const std::string& path, T& record) {
-        constexpr auto member = detail::member_at<I>(Fields<T>{});
-        using Field = FieldType<T, member>;
-        record.*member = Js<Field>::from(value[detail::js_field_key<T>(I)],
-                                         detail::field_path(path, detail::js_field_name<T>(I)));
+        using Field = FieldTypeAt<T, I>;
+        record.*kMember<T, I> =
+            Js<Field>::from(value[detail::js_field_key<T>(I)],
+                            detail::field_path(path, detail::js_field_name<T>(I)));
     }
 
     template <std::size_t... I>
     static void write_fields(const T& record, val& object, std::index_sequence<I...>) {
-        (object.set(detail::js_field_key<T>(I),
-                    Js<FieldType<T, detail::member_at<I>(Fields<T>{})>>::to(
-                        record.*detail::member_at<I>(Fields<T>{}))),
+        (object.set(detail::js_field_key<T>(I), Js<FieldTypeAt<T, I>>::to(record.*kMember<T, I>)),
          ...);
     }
 };

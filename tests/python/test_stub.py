@@ -8,6 +8,7 @@ from pathlib import Path
 import pytest
 
 import quorvanta_core as qv
+from conftest import fields, make_config, make_input, pulse_wave, writable_instances
 
 STUB = ast.parse((Path(__file__).parents[2] / "src/python/quorvanta_core.pyi").read_text("utf-8"))
 DECLARED = {node.name: node for node in STUB.body
@@ -64,3 +65,43 @@ def test_docs_and_signatures_follow_the_stub(name):
                 [parameter.split("=")[0] for parameter in stub_parameters]
             if not member.startswith("_"):  # slot wrappers add a "/" that the stub leaves out
                 assert value.__text_signature__ == signature(["$self", *stub_parameters[1:]])
+
+
+def python_type(annotation):
+    """The runtime types that a stub annotation such as `list[float] | None` allows, and the type
+    of a list's items where it names one."""
+    builtin = {"None": type(None), "list": list, "dict": dict, "float": float, "int": int,
+               "str": str}
+    types, item = [], None
+    for part in annotation.split(" | "):
+        outer, _, inner = part.partition("[")
+        types.append(builtin.get(outer) or getattr(qv, outer))
+        if outer == "list" and inner.rstrip("]") in builtin:
+            item = builtin[inner.rstrip("]")]
+    return tuple(types), item
+
+
+def sample_instances():
+    """An instance of every record class the module can make, with values in every sequence."""
+    config = make_config(vitals=["hr"], return_waveforms=["ppg_waveform"])
+    batch = make_input(0, 300, {"ppg_waveform": pulse_wave(10.0)})
+    result = qv.Session(config).process(batch, "Global")
+    return [*writable_instances(), config, batch, batch.face, *batch.signals.values(), result,
+            result.face, *result.vitals.values(), *result.waveforms.values()]
+
+
+def getter_annotations(class_node):
+    return {node.name: ast.unparse(node.returns) for node in class_node.body
+            if isinstance(node, ast.FunctionDef)
+            and any(ast.unparse(decorator) == "property" for decorator in node.decorator_list)}
+
+
+def test_attribute_values_have_the_stub_types():
+    for instance in sample_instances():
+        annotations = getter_annotations(DECLARED[type(instance).__name__])
+        for field in fields(instance):
+            types, item = python_type(annotations[field])
+            value = getattr(instance, field)
+            assert isinstance(value, types), (type(instance).__name__, field, value)
+            if item and value:
+                assert isinstance(value[0], item), (type(instance).__name__, field, value[0])

@@ -48,24 +48,25 @@ void raise_cannot_convert(PyObject* object, std::string_view target) {
     raise(PyExc_TypeError, message);
 }
 
-void prefix_type_error(std::string_view argument) {
-    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+PendingError PendingError::take() {
     PyObject* type = nullptr;
     PyObject* value = nullptr;
     PyObject* traceback = nullptr;
     PyErr_Fetch(&type, &value, &traceback);
     PyErr_NormalizeException(&type, &value, &traceback);
-    const ObjectRef owned_type = ObjectRef::steal(type);
-    const ObjectRef owned_value = ObjectRef::steal(value);
-    const ObjectRef owned_traceback = ObjectRef::steal(traceback);
-    const ObjectRef text = ObjectRef::steal(PyObject_Str(value));
+    return {ObjectRef::steal(type), ObjectRef::steal(value), ObjectRef::steal(traceback)};
+}
+
+ObjectRef PendingError::text() const {
+    return ObjectRef::steal(value ? PyObject_Str(value.get()) : nullptr);
+}
+
+void prefix_type_error(std::string_view argument) {
+    if (!PyErr_ExceptionMatches(PyExc_TypeError)) return;
+    const ObjectRef text = PendingError::take().text();
     if (!text) return;  // the failure to describe the error is now the pending error
     const std::string prefix = "argument '" + std::string(argument) + "': ";
     PyErr_Format(PyExc_TypeError, "%s%U", prefix.c_str(), text.get());
-}
-
-PyObject* fault_type() {
-    return g_fault_type;
 }
 
 bool create_fault_type() {

@@ -44,10 +44,20 @@ auto for_argument(std::string_view argument, Convert&& convert) -> decltype(conv
     }
 }
 
-// The exception class of internal faults, derived directly from BaseException. Created by
-// create_fault_type during module initialisation.
-PyObject* fault_type();
+// The exception class of internal faults, derived directly from BaseException, created during
+// module initialisation.
 bool create_fault_type();
+
+// The pending exception, taken out of the error indicator (which it leaves clear), normalised.
+struct PendingError {
+    ObjectRef type;
+    ObjectRef value;
+    ObjectRef traceback;
+
+    static PendingError take();
+    // str() of the exception, or an empty reference with the failure to make it pending.
+    ObjectRef text() const;
+};
 
 // Sets the error indicator for a C++ exception caught at an entry point.
 void set_error_from_current_exception() noexcept;

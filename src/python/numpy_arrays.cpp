@@ -10,6 +10,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "python/errors.h"
+
 // NumPy's function table, taken from its array API capsule at first use. The module reads only
 // entries and object layouts that NumPy 1.x and 2.x share, so it loads under either.
 extern "C" {
@@ -21,14 +23,7 @@ namespace {
 
 // The pending Python exception's text, clearing it.
 std::string take_error_text() {
-    PyObject* type = nullptr;
-    PyObject* value = nullptr;
-    PyObject* traceback = nullptr;
-    PyErr_Fetch(&type, &value, &traceback);
-    const ObjectRef owned_type = ObjectRef::steal(type);
-    const ObjectRef owned_value = ObjectRef::steal(value);
-    const ObjectRef owned_traceback = ObjectRef::steal(traceback);
-    const ObjectRef text = ObjectRef::steal(value != nullptr ? PyObject_Str(value) : nullptr);
+    const ObjectRef text = PendingError::take().text();
     const char* utf8 = text ? PyUnicode_AsUTF8(text.get()) : nullptr;
     if (utf8 == nullptr) {
         PyErr_Clear();

@@ -64,17 +64,17 @@ FaceDetector face_detector_from(PyObject* object) {
 WaveformMode waveform_mode_from(PyObject* object) {
     if (PyUnicode_Check(object)) {
         const auto text = name_of(object);
-        if (text == "Incremental") return waveform_mode::Incremental{};
-        if (text == "Global") return waveform_mode::Global{};
-        raise(PyExc_ValueError, "Invalid WaveformMode string");
+        const auto mode = text ? waveform_mode_named(*text) : std::nullopt;
+        if (!mode) raise(PyExc_ValueError, "Invalid WaveformMode string");
+        return *mode;
     }
     if (PyTuple_Check(object) && PyTuple_GET_SIZE(object) == 2 &&
         PyUnicode_Check(PyTuple_GET_ITEM(object, 0))) {
         if (const auto seconds = number_of(PyTuple_GET_ITEM(object, 1))) {
-            if (name_of(PyTuple_GET_ITEM(object, 0)) != "Windowed") {
-                raise(PyExc_ValueError, "Invalid WaveformMode tuple");
-            }
-            return waveform_mode::Windowed{*seconds};
+            const auto text = name_of(PyTuple_GET_ITEM(object, 0));
+            const auto mode = text ? waveform_mode_named(*text, seconds) : std::nullopt;
+            if (!mode) raise(PyExc_ValueError, "Invalid WaveformMode tuple");
+            return *mode;
         }
     }
     raise(PyExc_ValueError, "WaveformMode must be a string or ('Windowed', seconds)");

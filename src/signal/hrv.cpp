@@ -30,6 +30,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <limits>
 
 #include "registry/registry.h"
 #include "signal/filters.h"
@@ -49,6 +50,12 @@ constexpr float kNn50Ms = 50.0f;
 constexpr float kSqrt2 = 1.4142135f;
 constexpr float kStressBinMs = 50.0f;
 constexpr float kResampleHz = 4.0f;
+// The frequency bands of the LF/HF ratio (Hz): LF from 0.04 to below 0.15, HF from 0.15 to 0.4.
+// The tachogram is detrended below the LF band.
+constexpr float kLfLowHz = 0.04f;
+constexpr float kLfHfEdgeHz = 0.15f;
+constexpr float kHfHighHz = 0.4f;
+constexpr float kLfHfResolutionHz = 0.001f;
 // Clean intervals last at most 2 s, so the 4 Hz tachogram has at most 8 samples per interval;
 // the cap doubles that for the rounding of the f32 beat times and bounds uncleaned series.
 constexpr std::size_t kMaxSamplesPerInterval = 16;
@@ -154,7 +161,7 @@ Bin mode_bin(std::span<const float> r) {
 float stress_index(std::span<const float> r) {
     const auto [lowest, highest] = std::minmax_element(r.begin(), r.end());
     const float range = *highest - *lowest;
-    if (range < 1.1920929e-7f) return 0.0f;
+    if (range < std::numeric_limits<float>::epsilon()) return 0.0f;
     const Bin mode = mode_bin(r);
     const float mo = (static_cast<float>(mode.index) * kStressBinMs + kStressBinMs / 2) / 1000.0f;
     const float amo = static_cast<float>(mode.count) / static_cast<float>(r.size()) * 100.0f;
@@ -164,9 +171,10 @@ float stress_index(std::span<const float> r) {
 }
 
 float lf_hf(std::span<const float> r) {
-    const std::vector<float> detrended = detrend_signal(resample_tachogram(r), kResampleHz, 0.04f);
+    const std::vector<float> detrended =
+        detrend_signal(resample_tachogram(r), kResampleHz, kLfLowHz);
     SpectrumWorkspace workspace;
-    compute_spectrum(detrended, workspace, false, kResampleHz, 0.001f);
+    compute_spectrum(detrended, workspace, false, kResampleHz, kLfHfResolutionHz);
     return band_power_ratio(workspace.frequencies, workspace.power);
 }
 
@@ -275,8 +283,8 @@ float band_power_ratio(std::span<const float> frequencies, std::span<const float
     float lf = 0.0f, hf = 0.0f;
     for (std::size_t k = 0; k < std::min(frequencies.size(), power.size()); ++k) {
         const float f = frequencies[k];
-        if (f >= 0.04f && f < 0.15f) lf += power[k];
-        if (f >= 0.15f && f <= 0.4f) hf += power[k];
+        if (f >= kLfLowHz && f < kLfHfEdgeHz) lf += power[k];
+        if (f >= kLfHfEdgeHz && f <= kHfHighHz) hf += power[k];
     }
     return hf > 0.0f ? lf / hf : 0.0f;
 }

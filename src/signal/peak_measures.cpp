@@ -20,6 +20,10 @@
 namespace quorvanta {
 namespace {
 
+// How far before the first and after the last breath of a segment its outer troughs are sought,
+// in expected breath periods.
+constexpr float kTroughReachPeriods = 0.6f;
+
 float confidence_at(std::span<const float> confidence, std::uint64_t index) {
     return index < confidence.size() ? confidence[index] : 0.0f;
 }
@@ -39,10 +43,13 @@ std::uint64_t expected_period(const std::vector<Peak>& segment, std::optional<fl
                               float fs, float min_rate) {
     if (rate_hint) {
         if (*rate_hint > 1e-5f)
-            return saturating_cast<std::uint64_t>(round_half_away((fs * 60.0f) / *rate_hint));
-        return saturating_cast<std::uint64_t>((fs * 60.0f) / min_rate);
+            return saturating_cast<std::uint64_t>(
+                round_half_away((fs * kSecondsPerMinute) / *rate_hint));
+        return saturating_cast<std::uint64_t>((fs * kSecondsPerMinute) / min_rate);
     }
-    if (segment.size() < 2) return saturating_cast<std::uint64_t>(fs * (60.0f / min_rate));
+    if (segment.size() < 2) {
+        return saturating_cast<std::uint64_t>(fs * (kSecondsPerMinute / min_rate));
+    }
     float spacing = 0.0f;
     for (std::size_t i = 1; i < segment.size(); ++i) {
         spacing += segment[i].position - segment[i - 1].position;
@@ -131,7 +138,8 @@ PeakMeasure ie_ratio(std::span<const float> signal, std::span<const float> confi
     BreathTotals totals;
     for (const auto& segment : detect_peaks(signal, config)) {
         const std::uint64_t period = expected_period(segment, rate_hint, fs, min_rate);
-        const auto reach = saturating_cast<std::uint64_t>(static_cast<float>(period) * 0.6f);
+        const auto reach =
+            saturating_cast<std::uint64_t>(static_cast<float>(period) * kTroughReachPeriods);
         add_cycles(totals, segment, segment_troughs(signal, segment, reach), confidence, fs);
     }
     if (totals.cycles == 0) return {};

@@ -81,7 +81,7 @@ private:
 
 std::size_t statistics_half_window(const PeakDetectorConfig& config, std::size_t n) {
     const float rate = config.rate_hint.value_or(config.min_rate);
-    const float h0 = config.fs * ((60.0f / rate) * config.window_cycles) * 0.5f;
+    const float h0 = config.fs * ((kSecondsPerMinute / rate) * config.window_cycles) * 0.5f;
     const auto rounded = saturating_cast<std::uint64_t>(round_half_away(h0));
     return std::min<std::uint64_t>(n / 2, std::max<std::uint64_t>(rounded, 2));
 }
@@ -92,12 +92,12 @@ std::uint64_t refractory_distance(const PeakDetectorConfig& config, std::size_t 
         const float seconds = static_cast<float>(n) / config.fs;
         upper = min_num(*config.rate_hint + config.max_rate_change * seconds * 0.5f, upper);
     }
-    const float period_fraction = (60.0f / upper) * (1.0f - config.refractory_fraction);
+    const float period_fraction = (kSecondsPerMinute / upper) * (1.0f - config.refractory_fraction);
     return saturating_cast<std::uint64_t>(std::ceil(config.fs * period_fraction));
 }
 
 float segment_gap(const PeakDetectorConfig& config) {
-    const float gap = std::floor(config.fs * ((60.0f / config.min_rate) * 2.5f));
+    const float gap = std::floor(config.fs * ((kSecondsPerMinute / config.min_rate) * 2.5f));
     return static_cast<float>(saturating_cast<std::uint64_t>(gap));
 }
 
@@ -167,7 +167,8 @@ PeakSegments detect_peaks(std::span<const float> signal, const PeakDetectorConfi
     std::span<const float> working = signal;
     std::uint64_t radius = 0;
     if (config.presmooth) {
-        const std::uint64_t length = smoothing_window_length(config.max_rate / 60.0f, config.fs);
+        const std::uint64_t length =
+            smoothing_window_length(config.max_rate / kSecondsPerMinute, config.fs);
         smoothed = moving_average(signal, length);
         working = smoothed;
         radius = length / 2;

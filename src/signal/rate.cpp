@@ -29,6 +29,9 @@ namespace quorvanta {
 namespace {
 
 constexpr std::string_view kPeriodogram = "Periodogram";
+// The coefficient of variation of peak intervals at which a peak-detection rate has no
+// confidence left.
+constexpr float kVariationOfNoConfidence = 0.3f;
 constexpr std::string_view kPeakDetection = "PeakDetection";
 constexpr float kNearBandHz = 0.083333336f;  // 1/12 Hz, 5 per minute either side of the peak
 
@@ -83,15 +86,15 @@ RateEstimate by_periodogram(std::span<const float> signal, float resolution,
     const float df = workspace.frequencies[1] - workspace.frequencies[0];
     if (!(df > 0.0f && std::isfinite(df))) return none;
     const BinRange band{
-        saturating_cast<std::uint64_t>(std::floor((min_rate / 60.0f) / df)),
-        std::min<std::uint64_t>(
-            power.size() - 1, saturating_cast<std::uint64_t>(std::ceil((max_rate / 60.0f) / df)))};
+        saturating_cast<std::uint64_t>(std::floor((min_rate / kSecondsPerMinute) / df)),
+        std::min<std::uint64_t>(power.size() - 1, saturating_cast<std::uint64_t>(std::ceil(
+                                                      (max_rate / kSecondsPerMinute) / df)))};
     if (band.first >= band.last) return none;
     const std::uint64_t peak = strongest_bin(power, band);
     if (!(power[peak] > 0.0f) || peak == 0 || peak >= power.size() - 1) return none;
     const float delta = vertex_offset(std::sqrt(power[peak - 1]), std::sqrt(power[peak]),
                                       std::sqrt(power[peak + 1]));
-    return {kPeriodogram, df * (static_cast<float>(peak) + delta) * 60.0f,
+    return {kPeriodogram, df * (static_cast<float>(peak) + delta) * kSecondsPerMinute,
             near_peak_share(power, band, peak, df)};
 }
 
@@ -120,7 +123,8 @@ RateEstimate by_peak_intervals(std::span<const float> signal, const RateMethod& 
     for (const float t : intervals)
         squares += (t - average) * (t - average);
     const float sd = std::sqrt(squares / count);
-    return {kPeakDetection, 60.0f / average, max_num(0.0f, 1.0f - (sd / average) / 0.3f)};
+    return {kPeakDetection, kSecondsPerMinute / average,
+            max_num(0.0f, 1.0f - (sd / average) / kVariationOfNoConfidence)};
 }
 
 }  // namespace

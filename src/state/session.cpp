@@ -109,4 +109,15 @@ void Session::reset() {
     locked([](SessionCore& core) { clear_history(core); });
 }
 
+std::optional<WaveformMode> waveform_mode_named(std::string_view name,
+                                                std::optional<float> seconds) {
+    if (seconds) {
+        if (name == "Windowed") return waveform_mode::Windowed{*seconds};
+        return std::nullopt;
+    }
+    if (name == "Incremental") return waveform_mode::Incremental{};
+    if (name == "Global") return waveform_mode::Global{};
+    return std::nullopt;
+}
+
 }  // namespace quorvanta

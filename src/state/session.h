@@ -8,6 +8,8 @@
 #pragma once
 
 #include <mutex>
+#include <optional>
+#include <string_view>
 
 #include "state/session_core.h"
 #include "types/records.h"
@@ -19,6 +21,11 @@ inline constexpr std::string_view kAdvisoryMessage =
     "The provided values are estimates and should be interpreted according to the provided "
     "confidence scores. The Quorvanta API is not a medical device and its estimates are not "
     "intended for any medical purposes.";
+
+// The mode that hosts name by its variant's name: "Incremental" or "Global" without seconds, or
+// "Windowed" with them; nothing for any other name, or for seconds given to another mode.
+std::optional<WaveformMode> waveform_mode_named(std::string_view name,
+                                                std::optional<float> seconds = std::nullopt);
 
 class Session {
 public:

@@ -10,6 +10,9 @@
 namespace quorvanta {
 namespace {
 
+// A session keeps about a minute of history: fps_target frames per second for this long.
+constexpr float kHistorySeconds = 60.0f;
+
 std::uint8_t evaluation_stage(const VitalSpec& spec) {
     return spec.methods.empty() ? 0 : spec.methods.front().stage;
 }
@@ -70,7 +73,7 @@ SessionCore make_session_core(SessionConfig config) {
                          return evaluation_stage(core.vital_specs.at(a)) <
                                 evaluation_stage(core.vital_specs.at(b));
                      });
-    core.max_frames = saturating_cast<std::uint64_t>(config.fps_target * 60.0f);
+    core.max_frames = saturating_cast<std::uint64_t>(config.fps_target * kHistorySeconds);
     core.config = std::move(config);
     return core;
 }

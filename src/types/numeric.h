@@ -8,6 +8,7 @@
 // min_num / max_num: IEEE-754 minNum / maxNum. A NaN operand yields the other operand; when the
 //   operands compare equal (including -0 and +0) the first is returned.
 // mean(values): the f32 sum in index order divided by the count; 0 for no values.
+// kSecondsPerMinute: rates are per minute, times and sampling rates per second.
 #pragma once
 
 #include <cmath>
@@ -16,6 +17,8 @@
 #include <span>
 
 namespace quorvanta {
+
+inline constexpr float kSecondsPerMinute = 60.0f;
 
 template <std::integral I, std::floating_point F>
 constexpr I saturating_cast(F v) noexcept {

@@ -184,13 +184,11 @@ val compute_buffer_config(val config) {
 WaveformMode waveform_mode_from(const val& mode) {
     if (mode.isString()) {
         const auto name = mode.as<std::string>();
-        if (name == "Incremental") return waveform_mode::Incremental{};
-        if (name == "Global") return waveform_mode::Global{};
+        if (const auto named = waveform_mode_named(name)) return *named;
         throw ArgumentError(ArgumentError::Kind::Range,
                             "mode: Invalid WaveformMode string \"" + name + "\"");
     }
-    if (mode.typeOf().as<std::string>() == "object" && !mode.isNull() &&
-        !mode["windowed"].isUndefined()) {
+    if (detail::is_object(mode) && !mode["windowed"].isUndefined()) {
         return waveform_mode::Windowed{argument<float>(mode["windowed"], "mode.windowed")};
     }
     detail::refuse("mode", "\"Incremental\", \"Global\" or { windowed: seconds }", mode);

@@ -30,6 +30,7 @@
 #include "recording_job.h"
 #include "registry/registry.h"
 #include "report.h"
+#include "state/session.h"
 
 namespace quorvanta::cli {
 namespace {
@@ -62,20 +63,30 @@ std::filesystem::path bundled_sample() {
     return QUORVANTA_SOURCE_SAMPLE;
 }
 
-WaveformMode parse_waveform_mode(const std::string& text) {
-    if (text == "incremental") return waveform_mode::Incremental{};
-    if (text == "global") return waveform_mode::Global{};
-    constexpr std::string_view kWindowed = "windowed:";
-    if (text.rfind(kWindowed, 0) == 0) {
-        try {
-            std::size_t used = 0;
-            const float seconds = std::stof(text.substr(kWindowed.size()), &used);
-            if (used == text.size() - kWindowed.size() && seconds > 0) {
-                return waveform_mode::Windowed{seconds};
-            }
-        } catch (const std::exception&) {
-        }
+// The command spells the modes in lower case, with the window's seconds after a colon.
+constexpr WaveformModeNames kCommandModeNames{"incremental", "global", "windowed"};
+
+// The positive number of seconds `text` holds entirely, or nothing.
+std::optional<float> positive_seconds(const std::string& text) {
+    try {
+        std::size_t used = 0;
+        const float seconds = std::stof(text, &used);
+        if (used == text.size() && seconds > 0) return seconds;
+    } catch (const std::exception&) {
     }
+    return std::nullopt;
+}
+
+WaveformMode parse_waveform_mode(const std::string& text) {
+    const auto colon = text.find(':');
+    std::optional<WaveformMode> mode;
+    if (colon == std::string::npos) {
+        mode = waveform_mode_named(text, std::nullopt, kCommandModeNames);
+    } else if (const auto seconds = positive_seconds(text.substr(colon + 1))) {
+        mode = waveform_mode_named(std::string_view(text).substr(0, colon), seconds,
+                                   kCommandModeNames);
+    }
+    if (mode) return *mode;
     throw CLI::ValidationError(
         "--waveform-mode", "expected incremental, global or windowed:SECONDS, got '" + text + "'");
 }

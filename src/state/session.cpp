@@ -109,14 +109,14 @@ void Session::reset() {
     locked([](SessionCore& core) { clear_history(core); });
 }
 
-std::optional<WaveformMode> waveform_mode_named(std::string_view name,
-                                                std::optional<float> seconds) {
+std::optional<WaveformMode> waveform_mode_named(std::string_view name, std::optional<float> seconds,
+                                                const WaveformModeNames& names) {
     if (seconds) {
-        if (name == "Windowed") return waveform_mode::Windowed{*seconds};
+        if (name == names.windowed) return waveform_mode::Windowed{*seconds};
         return std::nullopt;
     }
-    if (name == "Incremental") return waveform_mode::Incremental{};
-    if (name == "Global") return waveform_mode::Global{};
+    if (name == names.incremental) return waveform_mode::Incremental{};
+    if (name == names.global) return waveform_mode::Global{};
     return std::nullopt;
 }
 

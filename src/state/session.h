@@ -22,10 +22,20 @@ inline constexpr std::string_view kAdvisoryMessage =
     "confidence scores. The Quorvanta API is not a medical device and its estimates are not "
     "intended for any medical purposes.";
 
-// The mode that hosts name by its variant's name: "Incremental" or "Global" without seconds, or
-// "Windowed" with them; nothing for any other name, or for seconds given to another mode.
-std::optional<WaveformMode> waveform_mode_named(std::string_view name,
-                                                std::optional<float> seconds = std::nullopt);
+// How a door spells the three waveform modes.
+struct WaveformModeNames {
+    std::string_view incremental;
+    std::string_view global;
+    std::string_view windowed;
+};
+// The variants' own names, which the bindings use.
+inline constexpr WaveformModeNames kWaveformModeNames{"Incremental", "Global", "Windowed"};
+
+// The mode a door names: incremental or global without seconds, windowed with them; nothing for
+// any other name, or for seconds given to another mode.
+std::optional<WaveformMode> waveform_mode_named(
+    std::string_view name, std::optional<float> seconds = std::nullopt,
+    const WaveformModeNames& names = kWaveformModeNames);
 
 class Session {
 public:

@@ -45,17 +45,5 @@ TEST(Registry, EveryCanonicalIdRoundTrips) {
     }
 }
 
-TEST(Registry, ExactRecords) {
-    const EstimationMethod heart_rate{
-        {"ppg_waveform"}, MethodKind::Periodogram, 0, 0.005f, 5, 10, 40, 220, 0};
-    EXPECT_EQ(lookup_vital("pulse")->methods, std::vector{heart_rate});
-    const auto ppg = lookup_vital("ppg").value();
-    EXPECT_EQ(ppg.detrend, Detrend(detrend::Cutoff{0.67f}));
-    EXPECT_EQ(ppg.smoothing_cutoff, 3.67f);
-    EXPECT_EQ(ppg.min_seconds, 5.0f);
-    EXPECT_EQ(ppg.postprocess, Postprocess::SmoothNormalize);
-    EXPECT_EQ(lookup_vital("abp_waveform")->detrend, Detrend(detrend::Default{}));
-}
-
 }  // namespace
 }  // namespace quorvanta

@@ -23,14 +23,14 @@ std::vector<SessionInput> sample_batches() {
     const cli::Recording recording = cli::read_recording(QUORVANTA_SAMPLE, warnings);
     std::vector<SessionInput> batches;
     for (std::size_t first = 0; first + kBatch <= recording.frames(); first += kStep) {
+        const auto slice = [first](const auto& values) {
+            const auto begin = values.begin() + static_cast<std::ptrdiff_t>(first);
+            return std::vector(begin, begin + static_cast<std::ptrdiff_t>(kBatch));
+        };
         SessionInput& input = batches.emplace_back();
-        input.timestamp.assign(recording.timestamps.begin() + first,
-                               recording.timestamps.begin() + first + kBatch);
-        for (const cli::RecordedSignal& s : recording.signals) {
-            input.signals[s.id] = {
-                {s.data.begin() + first, s.data.begin() + first + kBatch},
-                {s.confidence.begin() + first, s.confidence.begin() + first + kBatch}};
-        }
+        input.timestamp = slice(recording.timestamps);
+        for (const cli::RecordedSignal& s : recording.signals)
+            input.signals[s.id] = {slice(s.data), slice(s.confidence)};
     }
     return batches;
 }

@@ -87,7 +87,8 @@ void measure(const char* name, const WaveformMode& mode) {
         double seconds = 0;
         int calls = 0;
         std::size_t result_bytes = 0, vitals = 0;
-        for (; frame + kBatchFrames <= minute * per_minute; frame += kBatchFrames, ++calls) {
+        for (; frame + kBatchFrames <= static_cast<std::size_t>(minute) * per_minute;
+             frame += kBatchFrames, ++calls) {
             const SessionInput input = batch(frame, random);
             const auto start = std::chrono::steady_clock::now();
             auto result = std::make_optional(session.process(input, mode));
@@ -99,8 +100,9 @@ void measure(const char* name, const WaveformMode& mode) {
             result_bytes = with_result - heap_in_use();
         }
         if (!kReportedMinutes.contains(minute)) continue;
-        std::printf("%8d %16.1f %16.1f %14.2f %8zu\n", minute, (heap_in_use() - before) / 1024.0,
-                    result_bytes / 1024.0, 1e3 * seconds / calls, vitals);
+        std::printf("%8d %16.1f %16.1f %14.2f %8zu\n", minute,
+                    static_cast<double>(heap_in_use() - before) / 1024.0,
+                    static_cast<double>(result_bytes) / 1024.0, 1e3 * seconds / calls, vitals);
     }
 }
 

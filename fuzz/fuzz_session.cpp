@@ -148,7 +148,8 @@ public:
 private:
     // A buffer of the library's own holding raw bytes, built as a host builds one.
     RustBuffer raw_buffer() {
-        const auto bytes = data_.ConsumeBytes<std::uint8_t>(data_.ConsumeIntegralInRange(0, 64));
+        const auto bytes =
+            data_.ConsumeBytes<std::uint8_t>(data_.ConsumeIntegralInRange<std::size_t>(0, 64));
         RustCallStatus status{};
         const RustBuffer buffer = ffi_quorvanta_core_rustbuffer_from_bytes(
             ForeignBytes{static_cast<std::int32_t>(bytes.size()), bytes.data()}, &status);
@@ -190,7 +191,7 @@ private:
     template <class Range>
     std::vector<std::string> ids_or_any(const Range& typical) {
         if (!data_.ConsumeBool()) return {std::begin(typical), std::end(typical)};
-        std::vector<std::string> ids(data_.ConsumeIntegralInRange(0, 8));
+        std::vector<std::string> ids(data_.ConsumeIntegralInRange<std::size_t>(0, 8));
         for (std::string& id : ids)
             id = any_id();
         return ids;
@@ -230,7 +231,8 @@ private:
         SessionInput input;
         const std::size_t frames = spend(fuzz::hostile_count(data_, kTypicalFrames, kMaxFrames));
         input.timestamp = timestamps(frames);
-        const std::size_t signals = data_.ConsumeBool() ? data_.ConsumeIntegralInRange(0, 8) : 2;
+        const std::size_t signals =
+            data_.ConsumeBool() ? data_.ConsumeIntegralInRange<std::size_t>(0, 8) : 2;
         for (std::size_t s = 0; s < signals; ++s) {
             const std::string id = s < 2 && signals == 2 ? std::string(kSignalIds[s]) : any_id();
             input.signals.insert_or_assign(
@@ -271,7 +273,7 @@ private:
         for (std::vector<float>& box : boxes) {
             const bool odd_size = data_.ConsumeIntegralInRange(0, 7) == 7;
             box = {100.0f, 80.0f, 200.0f, 220.0f};
-            box.resize(spend(odd_size ? data_.ConsumeIntegralInRange(0, 6) : 4), 0.0f);
+            box.resize(spend(odd_size ? data_.ConsumeIntegralInRange<std::size_t>(0, 6) : 4), 0.0f);
             fuzz::sprinkle(data_, box);
         }
         return {std::move(boxes), confidences(length_for(frames))};

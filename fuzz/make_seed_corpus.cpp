@@ -92,7 +92,7 @@ void write_lift_seeds(const fs::path& dir) {
 }
 
 void write_provider_seeds(const fs::path& dir) {
-    for (const std::size_t size : {16, 256, 4096}) {
+    for (const std::size_t size : {std::size_t{16}, std::size_t{256}, std::size_t{4096}}) {
         write_file(dir / ("zeros-" + std::to_string(size)), Bytes(size, 0x00));
         write_file(dir / ("ones-" + std::to_string(size)), Bytes(size, 0xff));
     }

@@ -48,7 +48,9 @@ std::size_t run_batch(const std::vector<std::filesystem::path>& files, const Job
             }
         };
         std::vector<std::jthread> pool;
-        for (unsigned i = 0; i < std::max(1U, std::min<unsigned>(threads, files.size())); ++i)
+        const std::size_t workers =
+            std::max<std::size_t>(1, std::min<std::size_t>(threads, files.size()));
+        for (std::size_t i = 0; i < workers; ++i)
             pool.emplace_back(work);
     }
     std::vector<RecordingSummary> summaries;

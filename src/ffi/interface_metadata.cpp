@@ -43,7 +43,7 @@ public:
     }
     Encoder& long_str(std::string_view text) {
         const auto length = checked<std::uint16_t>(text.size(), "documentation length");
-        byte(length & 0xff).byte(length >> 8);
+        byte(static_cast<std::uint8_t>(length & 0xff)).byte(static_cast<std::uint8_t>(length >> 8));
         bytes_.insert(bytes_.end(), text.begin(), text.end());
         return *this;
     }

@@ -4,7 +4,7 @@
 // the tests keep as a second opinion.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <span>
 
 #include "signal/transform_buffers.h"
@@ -15,7 +15,7 @@ namespace quorvanta::detail {
 // transform of the n samples zero padded to N = `length`, a power of two of at least 2 and at
 // least n, into `bins` (N/2 values). `scratch` is working storage kept between calls.
 // Thread-safe for distinct buffers.
-void forward_real_transform(std::span<const float> samples, std::uint64_t length,
-                            RealBuffer& scratch, TransformBuffer& bins);
+void forward_real_transform(std::span<const float> samples, std::size_t length, RealBuffer& scratch,
+                            TransformBuffer& bins);
 
 }  // namespace quorvanta::detail

@@ -5,8 +5,8 @@
 
 namespace quorvanta::detail {
 
-void forward_real_transform(std::span<const float> samples, std::uint64_t length,
-                            RealBuffer& scratch, TransformBuffer& bins) {
+void forward_real_transform(std::span<const float> samples, std::size_t length, RealBuffer& scratch,
+                            TransformBuffer& bins) {
     real_fft(samples, length, scratch, bins);
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 struct PlanCache {
     std::mutex mutex;
-    std::map<std::uint64_t, fftwf_plan> plans;
+    std::map<std::size_t, fftwf_plan> plans;
 };
 
 // Out of place, which FFTW runs faster than in place for these lengths; new-array execution then
@@ -30,7 +30,7 @@ fftwf_plan make_plan(RealBuffer& input, TransformBuffer& output) {
                                      FFTW_ESTIMATE);
 }
 
-fftwf_plan plan_for(std::uint64_t length) {
+fftwf_plan plan_for(std::size_t length) {
     // Never destroyed: plans stay valid for calls made while the process exits.
     static PlanCache& cache = *new PlanCache;
     const std::lock_guard lock(cache.mutex);
@@ -43,8 +43,8 @@ fftwf_plan plan_for(std::uint64_t length) {
 
 }  // namespace
 
-void forward_real_transform(std::span<const float> samples, std::uint64_t length,
-                            RealBuffer& scratch, TransformBuffer& bins) {
+void forward_real_transform(std::span<const float> samples, std::size_t length, RealBuffer& scratch,
+                            TransformBuffer& bins) {
     scratch.resize(length);
     std::copy(samples.begin(), samples.end(), scratch.begin());
     std::fill(scratch.begin() + static_cast<std::ptrdiff_t>(samples.size()), scratch.end(), 0.0f);

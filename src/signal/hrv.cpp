@@ -66,7 +66,7 @@ bool confident(const Peak& beat, std::span<const float> confidence) {
 
 // Seconds. Only called for indices below the confidence length, so index + 1 cannot overflow.
 double beat_time(const Peak& beat, std::span<const double> timestamps, float fs) {
-    const std::uint64_t k = beat.index;
+    const std::size_t k = beat.index;
     if (k + 1 < timestamps.size()) {
         const float offset = beat.position - static_cast<float>(k);
         return timestamps[k] + (timestamps[k + 1] - timestamps[k]) * static_cast<double>(offset);

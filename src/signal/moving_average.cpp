@@ -60,8 +60,10 @@ std::vector<float> moving_average(std::span<const float> signal, std::uint64_t w
     std::vector<float> out(n);
     PrefixSum prefix(signal);
     for (std::size_t i = 0; i < n; ++i) {
-        const std::size_t lo = i >= half ? i - half : 0;
-        const std::size_t hi = half < n - i ? i + half + 1 : n;  // i + half + 1 may overflow
+        // Both bounds lie within the signal (i + half + 1 itself may overflow), so they fit its
+        // size type even where that is narrower than the window's.
+        const auto lo = static_cast<std::size_t>(i >= half ? i - half : 0);
+        const auto hi = static_cast<std::size_t>(half < n - i ? i + half + 1 : n);
         const float sum = lo == 0 ? prefix.up_to(hi) : window_sum(signal, lo, hi);
         out[i] = sum / static_cast<float>(hi - lo);
     }

@@ -24,7 +24,7 @@ namespace {
 // in expected breath periods.
 constexpr float kTroughReachPeriods = 0.6f;
 
-float confidence_at(std::span<const float> confidence, std::uint64_t index) {
+float confidence_at(std::span<const float> confidence, std::size_t index) {
     return index < confidence.size() ? confidence[index] : 0.0f;
 }
 
@@ -65,18 +65,20 @@ std::vector<std::optional<float>> segment_troughs(std::span<const float> x,
     const std::size_t n = x.size();
     std::vector<std::optional<float>> troughs;
     troughs.reserve(segment.size() + 1);
-    const std::uint64_t first = segment.front().index;
-    troughs.push_back(reach <= first ? trough_in(x, first - reach, first) : std::nullopt);
+    // Where a trough is sought, the reach stays within x, so it fits x's size type.
+    const std::size_t first = segment.front().index;
+    troughs.push_back(reach <= first ? trough_in(x, first - static_cast<std::size_t>(reach), first)
+                                     : std::nullopt);
     for (std::size_t i = 0; i + 1 < segment.size(); ++i) {
-        const std::uint64_t begin = segment[i].index + 1;
-        const std::uint64_t end = std::min<std::uint64_t>(segment[i + 1].index, n);
+        const std::size_t begin = segment[i].index + 1;
+        const std::size_t end = std::min(segment[i + 1].index, n);
         const std::optional<float> lowest = trough_in(x, begin, end);
-        troughs.push_back(lowest ? lowest : static_cast<float>(std::min<std::uint64_t>(begin, n)));
+        troughs.push_back(lowest ? lowest : static_cast<float>(std::min(begin, n)));
     }
-    const std::uint64_t last = segment.back().index;
+    const std::size_t last = segment.back().index;
     const bool room_after = reach > 0 && reach < n && last < n - reach;
-    troughs.push_back(room_after ? trough_in(x, last + 1, last + std::max<std::uint64_t>(reach, 2))
-                                 : std::nullopt);
+    const auto after = static_cast<std::size_t>(std::max<std::uint64_t>(reach, 2));
+    troughs.push_back(room_after ? trough_in(x, last + 1, last + after) : std::nullopt);
     return troughs;
 }
 

@@ -83,7 +83,8 @@ std::size_t statistics_half_window(const PeakDetectorConfig& config, std::size_t
     const float rate = config.rate_hint.value_or(config.min_rate);
     const float h0 = config.fs * ((kSecondsPerMinute / rate) * config.window_cycles) * 0.5f;
     const auto rounded = saturating_cast<std::uint64_t>(round_half_away(h0));
-    return std::min<std::uint64_t>(n / 2, std::max<std::uint64_t>(rounded, 2));
+    return static_cast<std::size_t>(
+        std::min<std::uint64_t>(n / 2, std::max<std::uint64_t>(rounded, 2)));
 }
 
 std::uint64_t refractory_distance(const PeakDetectorConfig& config, std::size_t n) {
@@ -112,8 +113,9 @@ bool stands_out(float value, Moments m, float threshold) {
 // The first strict maximum of x within radius samples of i, starting from x[i] itself.
 Peak locate(std::span<const float> x, std::size_t i, std::uint64_t radius) {
     std::size_t index = i;
-    const std::size_t lo = i > radius ? i - radius : 0;
-    const std::size_t hi = radius < x.size() - i ? i + radius + 1 : x.size();
+    // Both bounds lie within x, so they fit its size type even where that is narrower.
+    const auto lo = static_cast<std::size_t>(i > radius ? i - radius : 0);
+    const auto hi = static_cast<std::size_t>(radius < x.size() - i ? i + radius + 1 : x.size());
     for (std::size_t k = lo; k < hi; ++k) {
         if (x[k] > x[index]) index = k;
     }
@@ -176,7 +178,7 @@ PeakSegments detect_peaks(std::span<const float> signal, const PeakDetectorConfi
     return split_at_gaps(scan(signal, working, radius, config), segment_gap(config));
 }
 
-float refined_position(std::span<const float> x, std::uint64_t index) {
+float refined_position(std::span<const float> x, std::size_t index) {
     const float position = static_cast<float>(index);
     if (index == 0 || index + 1 >= x.size()) return position;
     const float delta = parabola_vertex(x[index - 1], x[index], x[index + 1], 1e-6f).value_or(0.0f);

@@ -24,9 +24,9 @@ struct PeakDetectorConfig {
 };
 
 struct Peak {
-    std::uint64_t index = 0;  // sample index in the input signal
-    float position = 0;       // index plus the sub-sample offset when refined
-    float value = 0;          // the input's value at index
+    std::size_t index = 0;  // sample index in the input signal
+    float position = 0;     // index plus the sub-sample offset when refined
+    float value = 0;        // the input's value at index
     bool operator==(const Peak&) const = default;
 };
 
@@ -55,6 +55,6 @@ PeakDetectorConfig breath_detector(std::optional<float> rate_hint, float fs, flo
 // The position of an extremum of `x` at `index`, moved to the vertex of the parabola through it
 // and its neighbours when that lies within half a sample (a larger offset is discarded, not
 // clamped); the index itself at the ends or where the three points lie on a line.
-float refined_position(std::span<const float> x, std::uint64_t index);
+float refined_position(std::span<const float> x, std::size_t index);
 
 }  // namespace quorvanta

@@ -36,8 +36,8 @@ constexpr std::string_view kPeakDetection = "PeakDetection";
 constexpr float kNearBandHz = 0.083333336f;  // 1/12 Hz, 5 per minute either side of the peak
 
 struct BinRange {
-    std::uint64_t first = 0;  // inclusive
-    std::uint64_t last = 0;   // inclusive
+    std::size_t first = 0;  // inclusive
+    std::size_t last = 0;   // inclusive
 };
 
 float sum_over(std::span<const float> power, BinRange range) {
@@ -47,10 +47,10 @@ float sum_over(std::span<const float> power, BinRange range) {
     return sum;
 }
 
-std::uint64_t strongest_bin(std::span<const float> power, BinRange band) {
+std::size_t strongest_bin(std::span<const float> power, BinRange band) {
     float best = -1.0f;
-    std::uint64_t peak = 0;
-    for (std::uint64_t k = band.first; k <= band.last; ++k) {
+    std::size_t peak = 0;
+    for (std::size_t k = band.first; k <= band.last; ++k) {
         if (power[k] > best) {
             best = power[k];
             peak = k;
@@ -64,10 +64,10 @@ float vertex_offset(float a, float b, float c) {
     return std::clamp(parabola_vertex(a, b, c, 1e-9f).value_or(0.0f), -0.5f, 0.5f);
 }
 
-float near_peak_share(std::span<const float> power, BinRange band, std::uint64_t peak, float df) {
+float near_peak_share(std::span<const float> power, BinRange band, std::size_t peak, float df) {
     const float total = sum_over(power, band);
     if (!(total > 0.0f)) return 0.0f;
-    const std::uint64_t w = saturating_cast<std::uint64_t>(std::ceil(kNearBandHz / df));
+    const auto w = saturating_cast<std::size_t>(std::ceil(kNearBandHz / df));
     const BinRange near{std::max(band.first, peak > w ? peak - w : 0),
                         band.last - peak > w ? peak + w : band.last};
     return min_num(sum_over(power, near) / total, 1.0f);
@@ -86,11 +86,11 @@ RateEstimate by_periodogram(std::span<const float> signal, float resolution,
     const float df = workspace.frequencies[1] - workspace.frequencies[0];
     if (!(df > 0.0f && std::isfinite(df))) return none;
     const BinRange band{
-        saturating_cast<std::uint64_t>(std::floor((min_rate / kSecondsPerMinute) / df)),
-        std::min<std::uint64_t>(power.size() - 1, saturating_cast<std::uint64_t>(std::ceil(
-                                                      (max_rate / kSecondsPerMinute) / df)))};
+        saturating_cast<std::size_t>(std::floor((min_rate / kSecondsPerMinute) / df)),
+        std::min<std::size_t>(power.size() - 1, saturating_cast<std::size_t>(std::ceil(
+                                                    (max_rate / kSecondsPerMinute) / df)))};
     if (band.first >= band.last) return none;
-    const std::uint64_t peak = strongest_bin(power, band);
+    const std::size_t peak = strongest_bin(power, band);
     if (!(power[peak] > 0.0f) || peak == 0 || peak >= power.size() - 1) return none;
     const float delta = vertex_offset(std::sqrt(power[peak - 1]), std::sqrt(power[peak]),
                                       std::sqrt(power[peak + 1]));

@@ -43,8 +43,8 @@ struct Twiddles {
 // merge of s into 2s takes half(s); the final split of N = 2L takes half(L).
 class TwiddleCache {
 public:
-    const Twiddles& half(std::uint64_t s) { return table(half_, s, 2 * s, 1); }
-    const Twiddles& triple(std::uint64_t s) { return table(triple_, s, 4 * s, 3); }
+    const Twiddles& half(std::size_t s) { return table(half_, s, 2 * s, 1); }
+    const Twiddles& triple(std::size_t s) { return table(triple_, s, 4 * s, 3); }
 
 private:
     static constexpr std::size_t kSizes = 64;
@@ -54,14 +54,13 @@ private:
     };
 
     // Table of W_n^(step j) for j < s, made on first use; later calls only read it.
-    static const Twiddles& table(Tables& tables, std::uint64_t s, std::uint64_t n,
-                                 std::uint64_t step) {
+    static const Twiddles& table(Tables& tables, std::size_t s, std::size_t n, std::size_t step) {
         const auto index = static_cast<std::size_t>(std::countr_zero(s));
         std::call_once(tables.once[index], [&] {
             Twiddles& t = tables.tables[index];
             t.re.resize(s);
             t.im.resize(s);
-            for (std::uint64_t j = 0; j < s; ++j) {
+            for (std::size_t j = 0; j < s; ++j) {
                 const UnitRoot w = unit_root(step * j, n);
                 t.re[j] = w.re;
                 t.im[j] = w.im;
@@ -84,7 +83,7 @@ TwiddleCache& twiddles() {
 // on Arm64 and scalar code where there is neither. Its arithmetic is elementwise IEEE, so the
 // loops give the same bits whether they run on Float4 or on float.
 using Float4 = float __attribute__((vector_size(16)));
-constexpr std::uint64_t kLanes = 4;
+constexpr std::size_t kLanes = 4;
 
 // Lane-many consecutive floats as one value T (float or Float4).
 template <class T>
@@ -146,19 +145,19 @@ struct Values {
     float* im;
 
     template <class T>
-    Complex<T> get(std::uint64_t i) const {
+    Complex<T> get(std::size_t i) const {
         return {load<T>(re + i), load<T>(im + i)};
     }
 
     template <class T>
-    void set(std::uint64_t i, Complex<T> value) const {
+    void set(std::size_t i, Complex<T> value) const {
         store(re + i, value.re);
         store(im + i, value.im);
     }
 };
 
 template <class T>
-Complex<T> twiddle(const Twiddles& w, std::uint64_t j) {
+Complex<T> twiddle(const Twiddles& w, std::size_t j) {
     return {load<T>(&w.re[j]), load<T>(&w.im[j])};
 }
 
@@ -206,14 +205,14 @@ std::array<Complex<T>, 4> butterfly4(Complex<T> a, Complex<T> b, Complex<T> c, C
 // one value of each block of the bit-reversed order.
 class BitReversedValues {
 public:
-    BitReversedValues(std::span<const float> x, std::uint64_t blocks) : x_(x), blocks_(blocks) {}
+    BitReversedValues(std::span<const float> x, std::size_t blocks) : x_(x), blocks_(blocks) {}
 
     Complex<float> next() {
-        const std::uint64_t n = x_.size();
+        const std::size_t n = x_.size();
         const Complex<float> value{2 * j_ < n ? x_[2 * j_] : 0.0f,
                                    2 * j_ + 1 < n ? x_[2 * j_ + 1] : 0.0f};
         // Add one to the reversed counter: the carry runs from the top bit down.
-        std::uint64_t bit = blocks_ >> 1;
+        std::size_t bit = blocks_ >> 1;
         while (bit != 0 && (j_ & bit) != 0) {
             j_ ^= bit;
             bit >>= 1;
@@ -224,8 +223,8 @@ public:
 
 private:
     std::span<const float> x_;
-    std::uint64_t blocks_;
-    std::uint64_t j_ = 0;
+    std::size_t blocks_;
+    std::size_t j_ = 0;
 };
 
 template <class T>
@@ -235,10 +234,10 @@ Complex<T> broadcast(Complex<float> value) {
 
 // The first stage that runs, merging blocks of size s (each P copies of one value) into 2s.
 template <class T>
-void first_radix2(BitReversedValues& values, std::uint64_t s, std::uint64_t length, Values v) {
-    constexpr std::uint64_t step = sizeof(T) / sizeof(float);
+void first_radix2(BitReversedValues& values, std::size_t s, std::size_t length, Values v) {
+    constexpr std::size_t step = sizeof(T) / sizeof(float);
     const Twiddles& w = twiddles().half(s);
-    for (std::uint64_t base = 0; base < length; base += 2 * s) {
+    for (std::size_t base = 0; base < length; base += 2 * s) {
         const Complex<T> a = broadcast<T>(values.next());
         const Complex<T> b = broadcast<T>(values.next());
         if (s == 1) {
@@ -247,7 +246,7 @@ void first_radix2(BitReversedValues& values, std::uint64_t s, std::uint64_t leng
             v.set(base + 1, out[1]);
             continue;
         }
-        for (std::uint64_t j = 0; j < s; j += step) {
+        for (std::size_t j = 0; j < s; j += step) {
             const auto out = butterfly2(a, b, twiddle<T>(w, j));
             v.set(base + j, out[0]);
             v.set(base + j + s, out[1]);
@@ -257,26 +256,26 @@ void first_radix2(BitReversedValues& values, std::uint64_t s, std::uint64_t leng
 
 // The same into 4q.
 template <class T>
-void first_radix4(BitReversedValues& values, std::uint64_t q, std::uint64_t length, Values v) {
-    constexpr std::uint64_t step = sizeof(T) / sizeof(float);
+void first_radix4(BitReversedValues& values, std::size_t q, std::size_t length, Values v) {
+    constexpr std::size_t step = sizeof(T) / sizeof(float);
     const Twiddles& w1 = twiddles().half(2 * q);
     const Twiddles& w2 = twiddles().half(q);
     const Twiddles& w3 = twiddles().triple(q);
-    for (std::uint64_t base = 0; base < length; base += 4 * q) {
+    for (std::size_t base = 0; base < length; base += 4 * q) {
         const Complex<T> a = broadcast<T>(values.next());
         const Complex<T> b = broadcast<T>(values.next());
         const Complex<T> c = broadcast<T>(values.next());
         const Complex<T> d = broadcast<T>(values.next());
         if (q == 1) {
             const auto out = butterfly4(a, b, c, d);
-            for (std::uint64_t k = 0; k < 4; ++k)
+            for (std::size_t k = 0; k < 4; ++k)
                 v.set(base + k, out[k]);
             continue;
         }
-        for (std::uint64_t j = 0; j < q; j += step) {
+        for (std::size_t j = 0; j < q; j += step) {
             const auto out =
                 butterfly4(a, b, c, d, twiddle<T>(w1, j), twiddle<T>(w2, j), twiddle<T>(w3, j));
-            for (std::uint64_t k = 0; k < 4; ++k)
+            for (std::size_t k = 0; k < 4; ++k)
                 v.set(base + j + k * q, out[k]);
         }
     }
@@ -284,27 +283,27 @@ void first_radix4(BitReversedValues& values, std::uint64_t q, std::uint64_t leng
 
 // A later stage, merging the transforms of size q in place into 4q.
 template <class T>
-void radix4(std::uint64_t q, std::uint64_t length, Values v) {
-    constexpr std::uint64_t step = sizeof(T) / sizeof(float);
+void radix4(std::size_t q, std::size_t length, Values v) {
+    constexpr std::size_t step = sizeof(T) / sizeof(float);
     const Twiddles& w1 = twiddles().half(2 * q);
     const Twiddles& w2 = twiddles().half(q);
     const Twiddles& w3 = twiddles().triple(q);
-    for (std::uint64_t base = 0; base < length; base += 4 * q) {
-        for (std::uint64_t j = base; j < base + q; j += step) {
+    for (std::size_t base = 0; base < length; base += 4 * q) {
+        for (std::size_t j = base; j < base + q; j += step) {
             const auto out = butterfly4(v.get<T>(j), v.get<T>(j + q), v.get<T>(j + 2 * q),
                                         v.get<T>(j + 3 * q), twiddle<T>(w1, j - base),
                                         twiddle<T>(w2, j - base), twiddle<T>(w3, j - base));
-            for (std::uint64_t k = 0; k < 4; ++k)
+            for (std::size_t k = 0; k < 4; ++k)
                 v.set(j + k * q, out[k]);
         }
     }
 }
 
 // Z, the transform of the L = `length` values z, into `v`.
-void complex_fft(std::span<const float> x, std::uint64_t length, Values v) {
-    const std::uint64_t nonzero = (x.size() + 1) / 2;
-    const std::uint64_t blocks = std::bit_ceil(std::max<std::uint64_t>(nonzero, 1));
-    std::uint64_t size = length / blocks;  // the size the runs of copies have reached
+void complex_fft(std::span<const float> x, std::size_t length, Values v) {
+    const std::size_t nonzero = (x.size() + 1) / 2;
+    const std::size_t blocks = std::bit_ceil(std::max<std::size_t>(nonzero, 1));
+    std::size_t size = length / blocks;  // the size the runs of copies have reached
     BitReversedValues values(x, blocks);
     if (blocks == 1) {
         const Complex<float> only = values.next();
@@ -353,21 +352,21 @@ void store_interleaved(std::complex<float>* out, Complex<Float4> value) {
     store(floats + kLanes, __builtin_shufflevector(value.re, value.im, 2, 6, 3, 7));
 }
 
-void split_real(std::uint64_t length, Values z, TransformBuffer& bins) {
+void split_real(std::size_t length, Values z, TransformBuffer& bins) {
     bins.resize(length);
     bins[0] = {z.re[0] + z.im[0], 0.0f};
     const Twiddles& w = twiddles().half(length);
-    std::uint64_t k = 1;
+    std::size_t k = 1;
     // Four pairs at a time while the four mirrors lie wholly above the four forward indices.
     for (; 2 * k + 2 * kLanes - 2 < length; k += kLanes) {
-        const std::uint64_t mirror = length - k - (kLanes - 1);
+        const std::size_t mirror = length - k - (kLanes - 1);
         const auto x =
             split_pair(z.get<Float4>(k), reversed(z.get<Float4>(mirror)), twiddle<Float4>(w, k));
         store_interleaved(&bins[k], x[0]);
         store_interleaved(&bins[mirror], reversed(x[1]));
     }
     for (; 2 * k <= length; ++k) {
-        const std::uint64_t mirror = length - k;
+        const std::size_t mirror = length - k;
         const auto x = split_pair(z.get<float>(k), z.get<float>(mirror), twiddle<float>(w, k));
         bins[k] = {x[0].re, x[0].im};
         bins[mirror] = {x[1].re, x[1].im};
@@ -376,9 +375,9 @@ void split_real(std::uint64_t length, Values z, TransformBuffer& bins) {
 
 }  // namespace
 
-void real_fft(std::span<const float> samples, std::uint64_t length, RealBuffer& scratch,
+void real_fft(std::span<const float> samples, std::size_t length, RealBuffer& scratch,
               TransformBuffer& bins) {
-    const std::uint64_t half_length = length / 2;
+    const std::size_t half_length = length / 2;
     scratch.resize(length);
     const Values z{scratch.data(), scratch.data() + half_length};
     complex_fft(samples, half_length, z);

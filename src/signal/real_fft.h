@@ -2,7 +2,7 @@
 // The library's own forward transform of real samples.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <span>
 
 #include "signal/transform_buffers.h"
@@ -14,7 +14,7 @@ namespace quorvanta::detail {
 // least n. `bins` receives the N/2 values (the upper half of a real input's spectrum mirrors them,
 // and the Nyquist bin is left out); `scratch` is working storage, reused from call to call.
 // Thread-safe for distinct buffers.
-void real_fft(std::span<const float> samples, std::uint64_t length, RealBuffer& scratch,
+void real_fft(std::span<const float> samples, std::size_t length, RealBuffer& scratch,
               TransformBuffer& bins);
 
 }  // namespace quorvanta::detail

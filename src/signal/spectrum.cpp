@@ -21,7 +21,7 @@
 namespace quorvanta {
 namespace {
 
-constexpr std::uint64_t kMaxPaddedLength = std::uint64_t{1} << 20;
+constexpr std::size_t kMaxPaddedLength = std::size_t{1} << 20;
 constexpr float kTwoPi = 6.2831855f;
 
 // A session windows a few lengths over and over (its heart-rate and respiratory-rate windows):
@@ -55,13 +55,12 @@ void fill_windowed(std::span<const float> x, bool apply_window, SpectrumWorkspac
         workspace.windowed[i] = window[i] * (x[i] - centre);
 }
 
-std::uint64_t transform_length(std::uint64_t n, float fs, float resolution) {
-    const std::uint64_t m =
-        std::min(saturating_cast<std::uint64_t>(fs / resolution), kMaxPaddedLength);
+std::size_t transform_length(std::size_t n, float fs, float resolution) {
+    const std::size_t m = std::min(saturating_cast<std::size_t>(fs / resolution), kMaxPaddedLength);
     return std::bit_ceil(std::max(m, n));
 }
 
-void fill_bins(const detail::TransformBuffer& bins, std::uint64_t length, float fs,
+void fill_bins(const detail::TransformBuffer& bins, std::size_t length, float fs,
                SpectrumWorkspace& workspace) {
     const float bin_width = fs / static_cast<float>(length);
     const std::size_t count = length / 2;
@@ -84,7 +83,7 @@ void compute_spectrum(std::span<const float> signal, SpectrumWorkspace& workspac
         workspace.power.clear();
         return;
     }
-    const std::uint64_t length = transform_length(signal.size(), fs, resolution);
+    const std::size_t length = transform_length(signal.size(), fs, resolution);
     fill_windowed(signal, apply_window, workspace);
     detail::forward_real_transform(workspace.windowed, length, workspace.scratch, workspace.bins);
     fill_bins(workspace.bins, length, fs, workspace);

@@ -37,7 +37,7 @@ std::size_t first_returned_frame(const SessionCore& core, const WaveformMode& mo
     if (const auto* windowed = std::get_if<waveform_mode::Windowed>(&mode)) {
         const auto count =
             saturating_cast<std::uint64_t>(windowed->seconds * core.config.fps_target);
-        return count > stored ? 0 : stored - count;
+        return count > stored ? 0 : stored - static_cast<std::size_t>(count);
     }
     const double emitted = core.last_emitted_timestamp;
     const auto first = std::find_if(core.timestamps.begin(), core.timestamps.end(),

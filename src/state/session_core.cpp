@@ -118,13 +118,15 @@ std::size_t merge_batch(SessionCore& core, const SessionInput& input) {
 
 void prune_history(SessionCore& core) {
     if (core.timestamps.size() <= core.max_frames) return;
-    const std::size_t excess = core.timestamps.size() - core.max_frames;
+    // Below the history's size, the cap fits its size type.
+    const auto kept = static_cast<std::size_t>(core.max_frames);
+    const std::size_t excess = core.timestamps.size() - kept;
     drop_oldest(core.timestamps, excess);
     drop_oldest(core.face_boxes, excess);
     drop_oldest(core.face_confidence, excess);
     for (auto* series_map : {&core.signal_series, &core.confidence_series}) {
         for (auto& [id, series] : *series_map)
-            series.truncate_front(core.max_frames);
+            series.truncate_front(kept);
     }
 }
 

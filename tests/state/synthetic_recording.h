@@ -38,11 +38,10 @@ struct SyntheticRecording {
     SessionInput batch(std::size_t first, std::size_t count) const {
         const std::size_t end = std::min(first + count, timestamps.size());
         const auto slice = [&](const std::vector<float>& v) {
-            return std::vector<float>(v.begin() + first, v.begin() + end);
+            return std::vector<float>(v.data() + first, v.data() + end);
         };
         const auto flat = [&](float c) { return std::vector<float>(end - first, c); };
-        SessionInput input{
-            std::nullopt, {}, {timestamps.begin() + first, timestamps.begin() + end}};
+        SessionInput input{std::nullopt, {}, {timestamps.data() + first, timestamps.data() + end}};
         input.signals["ppg_waveform"] = {slice(ppg), slice(ppg_confidence)};
         input.signals["respiratory_waveform"] = {slice(resp), flat(0.9f)};
         input.signals["abp_waveform"] = {slice(abp), flat(0.9f)};
@@ -52,13 +51,13 @@ struct SyntheticRecording {
     }
 
     // Intervals (ms) between true beats after `from` seconds, skipping those near the artefact.
-    std::vector<double> clean_intervals(double from) const {
-        std::vector<double> intervals;
+    std::vector<float> clean_intervals(double from) const {
+        std::vector<float> intervals;
         for (std::size_t k = 1; k < beats.size(); ++k) {
             const bool near_artefact =
                 beats[k] > artefact_start - 0.5 && beats[k - 1] < artefact_start + 1.5;
             if (beats[k - 1] >= from && !near_artefact)
-                intervals.push_back((beats[k] - beats[k - 1]) * 1e3);
+                intervals.push_back(static_cast<float>((beats[k] - beats[k - 1]) * 1e3));
         }
         return intervals;
     }

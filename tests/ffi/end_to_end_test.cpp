@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
-// buffers, as a host would.
+// buffers, as a host would: buffers, geometry, vital info, sessions, the buffer planner, futures.
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
+#include <initializer_list>
 #include <string>
 #include <thread>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "ffi/host.h"
@@ -26,7 +30,7 @@ RustBuffer arg(const Bytes& bytes) {
 // An encoded SessionInput of `frames` frames from `first`: no face, one "ppg_waveform" signal
 // (its data, then its confidence), then the timestamps.
 Bytes session_input(int first, int frames) {
-    Bytes data = u32(frames), confidence = data, timestamps = data;
+    Bytes data = u32(static_cast<std::uint32_t>(frames)), confidence = data, timestamps = data;
     for (int i = first; i < first + frames; ++i) {
         data = cat({data, f32(float(i % 7))});
         confidence = cat({confidence, f32(0.9f)});
@@ -37,7 +41,8 @@ Bytes session_input(int first, int frames) {
 
 // The number of returned frames: the leading count of an encoded SessionResult.
 std::uint32_t returned_frames(const Bytes& r) {
-    return std::uint32_t{r.at(0)} << 24 | r.at(1) << 16 | r.at(2) << 8 | r.at(3);
+    return std::uint32_t{r.at(0)} << 24 | std::uint32_t{r.at(1)} << 16 |
+           std::uint32_t{r.at(2)} << 8 | r.at(3);
 }
 
 using NewFn = decltype(uniffi_quorvanta_core_fn_constructor_session_new);
@@ -230,7 +235,7 @@ TEST(EndToEnd, ConcurrentHostThreadsShareOneSession) {
         threads.emplace_back([&exports, session, t] {
             RustCallStatus own{};
             for (int i = 0; i < 40; ++i) {
-                Bytes mode = variant(1 + (i + t) % 3);
+                Bytes mode = variant(static_cast<std::uint32_t>(1 + (i + t) % 3));
                 if (mode.back() == 2) mode = cat({mode, f32(2.0f)});  // Windowed: two seconds
                 if ((i + t) % 10 == 9) exports.reset(exports.clone(session, &own), &own);
                 if ((i + t) % 10 != 9) exports.run(session, session_input(i * 20, 30), mode, own);
@@ -244,11 +249,96 @@ TEST(EndToEnd, ConcurrentHostThreadsShareOneSession) {
     EXPECT_EQ(lib().failure(status), "");
 }
 
+// The buffer configuration and BufferPlanner exports. Each method is given a clone of the planner,
+// as generated bindings do; `planner_status` collects the failures of all of them.
+RustCallStatus planner_status{};
+using I8 = std::int8_t;
+const Bytes kBox = rect(0, 0, 100, 100), kStream = u32(1), kFile = u32(2);
+
+// A sequence<BufferMetadata> of buffers of 40 frames over kBox, last seen at 20 s, each given
+// as its id and creation time.
+Bytes buffers(std::initializer_list<std::pair<std::string, double>> entries) {
+    Bytes out = u32(static_cast<std::uint32_t>(entries.size()));
+    for (const auto& [id, created_at] : entries)
+        out = cat({out, text(id), kBox, u32(40), f64(created_at), f64(20.0)});
+    return out;
+}
+
+Bytes buffer_config(std::uint64_t input_size, std::uint64_t n_inputs) {
+    return lib().take(EXPORT(uniffi_quorvanta_core_fn_func_compute_buffer_config)(
+        arg(session_config("m", input_size, n_inputs)), &planner_status));
+}
+void* create(const Bytes& config) {
+    return EXPORT(uniffi_quorvanta_core_fn_constructor_bufferplanner_new)(arg(config),
+                                                                          &planner_status);
+}
+void* clone(void* planner) {
+    return EXPORT(uniffi_quorvanta_core_fn_clone_bufferplanner)(planner, &planner_status);
+}
+Bytes evaluate(void* planner, const Bytes& target, double timestamp, const Bytes& active) {
+    return lib().take(EXPORT(uniffi_quorvanta_core_fn_method_bufferplanner_evaluate_target)(
+        clone(planner), arg(target), timestamp, arg(active), &planner_status));
+}
+I8 is_ready(void* planner, std::uint32_t count, const Bytes& mode, I8 state, I8 flush) {
+    return EXPORT(uniffi_quorvanta_core_fn_method_bufferplanner_is_ready)(
+        clone(planner), count, arg(mode), state, flush, &planner_status);
+}
+Bytes poll(void* planner, const Bytes& active, double now, const Bytes& mode, I8 state, I8 flush) {
+    return lib().take(EXPORT(uniffi_quorvanta_core_fn_method_bufferplanner_poll)(
+        clone(planner), arg(active), now, arg(mode), state, flush, &planner_status));
+}
+
+// A planner made from a computed configuration: min_no_state and min_with_state 20,
+// stream_max 150, file_max 900, overlap 19.
+TEST(PlannerEndToEnd, ExportsOnCloneHandles) {
+    const Bytes config = buffer_config(40, 20);
+    EXPECT_EQ(config, cat({u32(20), u32(20), u32(150), u32(900), u32(19)}));
+    void* planner = create(config);
+    ASSERT_NE(planner, nullptr);
+    const Bytes one = buffers({{"a", 1.0}}), far = rect(300, 0, 100, 100);
+    EXPECT_EQ(evaluate(planner, kBox, 25.0, one), cat({u32(2), {1}, text("a"), {0}}));
+    EXPECT_EQ(evaluate(planner, far, 25.0, one), cat({u32(1), {0, 1}, far}));
+    EXPECT_EQ(is_ready(planner, 20, kStream, 1, 0), 1);
+    EXPECT_EQ(is_ready(planner, 19, kStream, 1, 0), 0);
+    EXPECT_EQ(poll(planner, buffers({{"old", 10}, {"new", 12}}), 22.0, kFile, 0, 1),
+              cat({{1}, text("new"), u32(40), u32(19), u32(1), text("old")}));
+    EXPORT(uniffi_quorvanta_core_fn_free_bufferplanner)(planner, &planner_status);
+    EXPECT_EQ(lib().failure(planner_status), "");  // of any call
+}
+
+// Each call would succeed with a non-zero result but for its broken argument.
+TEST(PlannerEndToEnd, LiftingFailuresNameTheArgument) {
+    void* planner = create(buffer_config(40, 20));
+    const Bytes one = buffers({{"a", 1.0}}), twenty_bytes = cat({kBox, u32(0)});
+    const std::tuple<const char*, std::function<bool()>> cases[] = {
+        {"'has_state': unexpected byte for Boolean",
+         [&] { return is_ready(planner, 100, kStream, 3, -1) == 0; }},
+        {"'flush': unexpected byte for Boolean",
+         [&] { return is_ready(planner, 100, kFile, 1, -1) == 0; }},
+        {"'mode': Invalid InferenceMode enum value: 3",
+         [&] { return is_ready(planner, 100, u32(3), 2, 2) == 0; }},
+        {"'mode': Invalid InferenceMode enum value: 0",
+         [&] { return poll(planner, one, 0, u32(0), 0, 0).empty(); }},
+        {"'target_roi': junk data left in buffer after lifting (count: 4)",
+         [&] { return evaluate(planner, twenty_bytes, 0, one).empty(); }},
+    };
+    for (const auto& [message, run] : cases) {
+        SCOPED_TRACE(message);
+        EXPECT_TRUE(run());
+        EXPECT_EQ(lib().failure(planner_status), std::string("Failed to convert arg ") + message);
+    }
+    EXPORT(uniffi_quorvanta_core_fn_free_bufferplanner)(planner, &planner_status);
+}
+
 TEST(EndToEnd, FuturesAreNeverIssued) {
     static std::uint64_t polled_with = 0;
     EXPORT(ffi_quorvanta_core_rust_future_poll_rust_buffer)
     (
-        7, [](std::uint64_t data, std::int8_t ready) { polled_with = data + ready; }, 99);
+        7,
+        [](std::uint64_t data, std::int8_t ready) {
+            polled_with = data + static_cast<std::uint64_t>(ready);
+        },
+        99);
     EXPECT_EQ(polled_with, 99u + UNIFFI_RUST_FUTURE_POLL_READY);
     RustCallStatus status{};
     EXPECT_EQ(EXPORT(ffi_quorvanta_core_rust_future_complete_f64)(7, &status), 0.0);

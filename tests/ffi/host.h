@@ -78,7 +78,9 @@ inline const auto u32 = [](std::uint32_t v) {
     return Bytes{std::uint8_t(v >> 24), std::uint8_t(v >> 16), std::uint8_t(v >> 8),
                  std::uint8_t(v)};
 };
-inline const auto u64 = [](std::uint64_t v) { return cat({u32(v >> 32), u32(v & 0xFFFFFFFF)}); };
+inline const auto u64 = [](std::uint64_t v) {
+    return cat({u32(static_cast<std::uint32_t>(v >> 32)), u32(static_cast<std::uint32_t>(v))});
+};
 inline const auto f32 = [](float v) { return u32(std::bit_cast<std::uint32_t>(v)); };
 inline const auto f64 = [](double v) { return u64(std::bit_cast<std::uint64_t>(v)); };
 inline const auto text = [](const std::string& s) {

@@ -51,9 +51,10 @@ std::map<std::string, Bytes> metadata_symbols() {
             const std::string name(reinterpret_cast<const char*>(&file.at(names + symbol.st_name)));
             if (!name.starts_with("UNIFFI_META")) continue;
             const Elf64_Shdr home = section(symbol.st_shndx);
-            const auto start = file.begin() + home.sh_offset + (symbol.st_value - home.sh_addr);
-            if (start + symbol.st_size > file.end()) throw std::out_of_range(name);
-            symbols[name] = Bytes(start, start + symbol.st_size);
+            const std::uint64_t start = home.sh_offset + (symbol.st_value - home.sh_addr);
+            if (start > file.size() || file.size() - start < symbol.st_size)
+                throw std::out_of_range(name);
+            symbols[name] = Bytes(file.data() + start, file.data() + start + symbol.st_size);
         }
     }
     return symbols;
@@ -72,9 +73,9 @@ struct Decoder {
     static std::string join(Parts p) { return std::accumulate(p.begin(), p.end(), std::string()); }
     int byte() { return static_cast<std::uint8_t>(bytes.at(at++)); }
     std::string text(std::size_t length) { return bytes.substr((at += length) - length, length); }
-    std::string str() { return text(byte()); }
+    std::string str() { return text(static_cast<std::size_t>(byte())); }
     std::string doc() { return doc_from(byte()); }
-    std::string doc_from(int low) { return text(low | byte() << 8); }
+    std::string doc_from(int low) { return text(static_cast<std::size_t>(low | byte() << 8)); }
     std::string quoted_doc() { return quoted(doc()); }
     static std::string quoted(const std::string& d) { return d.empty() ? d : " \"" + d + "\""; }
     static std::string braced(const std::string& s) { return s.empty() ? s : "{" + s + "}"; }

@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Shared helpers: the core reference tool, CPython's error texts, sample objects, signals."""
+"""Shared helpers: the core reference tool, CPython's error texts, Python code that runs inside a
+call, sample objects, signals."""
 
 import ctypes
+import gc
 import inspect
 import os
 import subprocess
@@ -58,6 +60,46 @@ def cpython_error(api_function, value, argument):
 def refused(argument, type_name, target):
     return TypeError(f"argument '{argument}': '{type_name}' object cannot be converted to "
                      f"'{target}'")
+
+
+class Number:
+    """A number whose conversion first runs `action`: Python code in the middle of a call."""
+
+    def __init__(self, value, action):
+        self.value, self.action = value, action
+
+    def __float__(self):
+        self.action()
+        return float(self.value)
+
+    def __index__(self):
+        self.action()
+        return int(self.value)
+
+
+class Finalized:
+    """Garbage in a reference cycle whose finalizer runs `action` when a collection finds it."""
+
+    def __init__(self, action):
+        self.cycle, self.action = self, action
+
+    def __del__(self):
+        self.action()
+
+
+def during_next_collection(action, call):
+    """Runs `call` with a collection due at its first allocation, which finalizes garbage that
+    runs `action`: Python code in the middle of the call."""
+    threshold = gc.get_threshold()
+    gc.collect()
+    gc.disable()
+    try:
+        Finalized(action)
+        gc.set_threshold(1)
+        gc.enable()
+        return call()
+    finally:
+        gc.set_threshold(*threshold)
 
 
 class Index:

@@ -2,31 +2,14 @@
 """Python code that runs in the middle of a call (a conversion's __float__, a finalizer started by
 an allocation) cannot make the module read memory it checked before that code ran."""
 
-import gc
-
 import numpy as np
 import pytest
 
 import quorvanta_core as qv
-from conftest import make_config, make_input, pulse_wave
+from conftest import Number, during_next_collection, make_config, make_input, pulse_wave
 
 PULSE = pulse_wave(seconds=20.0)
 NOT_AN_ARRAY = "argument '{}': 'ndarray' object cannot be converted to 'PyArray<T, D>'"
-
-
-class Number:
-    """A number whose conversion first runs `action`."""
-
-    def __init__(self, value, action):
-        self.value, self.action = value, action
-
-    def __float__(self):
-        self.action()
-        return float(self.value)
-
-    def __index__(self):
-        self.action()
-        return int(self.value)
 
 
 def view_of_larger(array):
@@ -94,31 +77,6 @@ def test_the_first_bad_argument_is_still_the_one_reported():
         qv.estimate_hrv_metric(PULSE.astype(np.float64), "fs", "rmssd", None)
     with pytest.raises(TypeError, match="argument 'fs'"):
         qv.estimate_hrv_metric(PULSE, "fs", "rmssd", None)
-
-
-class Finalized:
-    """Garbage in a reference cycle whose finalizer runs `action` when a collection finds it."""
-
-    def __init__(self, action):
-        self.cycle, self.action = self, action
-
-    def __del__(self):
-        self.action()
-
-
-def during_next_collection(action, read):
-    """Runs `read` with a collection due at its first allocation, which finalizes garbage that
-    runs `action`: Python code in the middle of the read."""
-    threshold = gc.get_threshold()
-    gc.collect()
-    gc.disable()
-    try:
-        Finalized(action)
-        gc.set_threshold(1)
-        gc.enable()
-        return read()
-    finally:
-        gc.set_threshold(*threshold)
 
 
 # Attributes whose reads build lists or dicts (allocations that can start a collection), each with

@@ -2,7 +2,6 @@
 """Arbitrary Python values, hostile ones among them, as arguments or attribute values never crash
 the module: it raises conversion errors, or lets the hostile object's own error through."""
 
-import gc
 import inspect
 
 import numpy as np
@@ -12,7 +11,8 @@ from hypothesis import strategies as st
 from hypothesis.extra import numpy as hnp
 
 import quorvanta_core as qv
-from conftest import fields, make_rect, valid_calls, writable_instances
+from conftest import (Number, during_next_collection, fields, make_rect, valid_calls,
+                      writable_instances)
 
 
 class Hostile(Exception):
@@ -48,19 +48,6 @@ def meddle(kind):
                     pass
 
 
-class MeddlingNumber:
-    def __init__(self, kind):
-        self.kind = kind
-
-    def __float__(self):
-        meddle(self.kind)
-        return 30.0
-
-    def __index__(self):
-        meddle(self.kind)
-        return 3
-
-
 class Items:
     """A sequence whose size or items are a lie or an error."""
 
@@ -85,23 +72,17 @@ class RaisingIterator(list):
         raise Hostile("__iter__")
 
 
-class Finalized:
-    """Garbage in a reference cycle whose finalizer meddles when a collection finds it."""
-
-    def __init__(self, kind):
-        self.cycle, self.kind = self, kind
-
-    def __del__(self):
-        meddle(self.kind)
+def meddling_number(kind):
+    return Number(30, lambda: meddle(kind))
 
 
 KINDS = st.sampled_from(sorted(MEDDLING))
 HOSTILE = st.one_of(
-    st.builds(MeddlingNumber, KINDS),
+    st.builds(meddling_number, KINDS),
     st.builds(Items, st.lists(st.floats(), max_size=4),
               st.one_of(st.none(), st.integers(0, 2**62))),
     st.builds(RaisingIterator, st.lists(st.floats(), max_size=3)),
-    st.tuples(st.just("Windowed"), st.builds(MeddlingNumber, KINDS)))
+    st.tuples(st.just("Windowed"), st.builds(meddling_number, KINDS)))
 SCALARS = st.one_of(
     st.none(), st.booleans(), st.integers(), st.floats(), st.binary(),
     st.text(st.characters(blacklist_categories=())),  # surrogates included
@@ -135,21 +116,6 @@ def prepared(target):
     return (lambda value: (setattr(instance, name, value), getattr(instance, name)), [instance])
 
 
-def collecting_during(call, finalizer_kind):
-    """Runs `call` with a collection due at its first allocation, which finalizes garbage that
-    meddles."""
-    threshold = gc.get_threshold()
-    gc.disable()
-    try:
-        for _ in range(3):
-            Finalized(finalizer_kind)
-        gc.set_threshold(1)
-        gc.enable()
-        call()
-    finally:
-        gc.set_threshold(*threshold)
-
-
 def tried(target, value, finalizer_kind=None):
     call, passed = prepared(target)
     VICTIMS[:] = [*passed, value]
@@ -157,7 +123,7 @@ def tried(target, value, finalizer_kind=None):
         if finalizer_kind is None:
             call(value)
         else:
-            collecting_during(lambda: call(value), finalizer_kind)
+            during_next_collection(lambda: meddle(finalizer_kind), lambda: call(value))
     except ALLOWED:
         pass
     finally:

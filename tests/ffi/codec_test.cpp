@@ -41,8 +41,8 @@ void expect_round_trip(const T& value, const Bytes& layout = {}) {
     EXPECT_EQ(bytes, layout.empty() ? bytes : layout);
     EXPECT_EQ(decode<T>(bytes), value) << testing::PrintToString(bytes);
     for (std::size_t size = 0; size < bytes.size(); ++size) {
-        EXPECT_THROW(decode<T>(Bytes(bytes.begin(), bytes.begin() + size)), DecodeError);
-        for (const std::uint8_t junk : {0x00, 0x7F, 0xFF}) {  // 0x7F forges huge counts
+        EXPECT_THROW(decode<T>(Bytes(bytes.data(), bytes.data() + size)), DecodeError);
+        for (const std::uint8_t junk : Bytes{0x00, 0x7F, 0xFF}) {  // 0x7F forges huge counts
             Bytes corrupted = bytes;
             corrupted[size] = junk;
             decode_error<T>(corrupted);

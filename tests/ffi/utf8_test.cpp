@@ -23,7 +23,7 @@ std::optional<Utf8Error> reference(std::span<const std::uint8_t> s) {
     constexpr std::uint32_t kLow[] = {0, 0, 0x80, 0x800, 0x10000};
     constexpr std::uint32_t kHigh[] = {0, 0x7F, 0x7FF, 0xFFFF, 0x10FFFF};
     for (std::size_t i = 0; i < s.size();) {
-        const int ones = std::countl_one(s[i]);
+        const auto ones = static_cast<std::size_t>(std::countl_one(s[i]));
         const std::size_t width = ones == 0 ? 1 : ones == 1 || ones > 4 ? 5 : ones;  // 5: no lead
         std::uint32_t bits = s[i] & (0xFF >> (ones + 1));
         std::size_t good = 0;

@@ -112,11 +112,11 @@ void add_session(const cli::Recording& recording, std::vector<Output>& outputs) 
         SessionInput input;
         for (std::size_t i = first; i < first + count; ++i)
             input.timestamp.push_back(recording.timestamps[i]);
-        for (const cli::RecordedSignal& s : recording.signals) {
-            input.signals[s.id] = {
-                {s.data.begin() + first, s.data.begin() + first + count},
-                {s.confidence.begin() + first, s.confidence.begin() + first + count}};
-        }
+        const auto slice = [&](const std::vector<float>& v) {
+            return std::vector<float>(v.data() + first, v.data() + first + count);
+        };
+        for (const cli::RecordedSignal& s : recording.signals)
+            input.signals[s.id] = {slice(s.data), slice(s.confidence)};
         return input;
     };
     const auto record = [&](const std::string& label, const SessionResult& result) {

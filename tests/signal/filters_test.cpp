@@ -21,7 +21,8 @@ using Samples = std::vector<float>;
 // Pseudo-random samples from lo to lo + 2.15.
 Samples noise(std::size_t n, float lo) {
     Samples x(n);
-    std::ranges::generate(x, [&, r = std::minstd_rand()]() mutable { return lo + r() * 1e-9f; });
+    std::ranges::generate(
+        x, [&, r = std::minstd_rand()]() mutable { return lo + static_cast<float>(r()) * 1e-9f; });
     return x;
 }
 
@@ -42,7 +43,7 @@ TEST(MovingAverage, MatchesNaiveWindowSumsBitForBit) {
         Samples naive(x.size());  // every window summed from scratch in index order
         for (std::size_t i = 0; i < x.size(); ++i) {
             const std::size_t lo = i - std::min(i, half), hi = std::min(x.size(), i + half + 1);
-            naive[i] = std::accumulate(x.begin() + lo + 1, x.begin() + hi, x[lo]) / float(hi - lo);
+            naive[i] = std::accumulate(x.data() + lo + 1, x.data() + hi, x[lo]) / float(hi - lo);
         }
         EXPECT_EQ(moving_average(x, window), naive);
     }

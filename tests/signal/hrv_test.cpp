@@ -38,7 +38,8 @@ Series intervals(std::size_t n, float lf, float hf) {
 
 // Double-precision SDNN, RMSSD, pNN50 and SD1/SD2, straight from their definitions; p pairs.
 std::map<HrvMetric, double> reference(const Series& r) {
-    const double p = r.size() - 1.0, mean = std::accumulate(r.begin(), r.end(), 0.0) / (p + 1);
+    const double p = static_cast<double>(r.size()) - 1.0,
+                 mean = std::accumulate(r.begin(), r.end(), 0.0) / (p + 1);
     double dev = 0, large = 0, u = 0, u2 = 0, v = 0, v2 = 0;
     for (std::size_t i = 0; i < r.size(); ++i) {
         const double d = i ? double(r[i]) - r[i - 1] : 0, s = i ? double(r[i]) + r[i - 1] : 0;
@@ -51,7 +52,7 @@ std::map<HrvMetric, double> reference(const Series& r) {
 }
 
 TEST(Hrv, TimeDomainMetricsMatchReference) {
-    for (const std::size_t n : {3, 8, 60, 500}) {
+    for (const std::size_t n : {3u, 8u, 60u, 500u}) {
         const Series r = intervals(n, 60, 45);
         // SD1/SD2 loses about three digits to cancellation in its f32 variances.
         for (const auto& [m, expected] : reference(r))
@@ -133,9 +134,12 @@ Series pulse_wave(const Series& r) {
     for (float x : r)
         beats.push_back(beats.back() + x / 1000.0);
     Series wave(std::size_t((beats.back() + 0.5) * 30));
-    for (std::size_t i = 0; i < wave.size(); ++i)
-        for (double b : beats)
-            wave[i] += float(std::exp(-(i / 30.0 - b) * (i / 30.0 - b) / 0.02));
+    for (std::size_t i = 0; i < wave.size(); ++i) {
+        for (const double b : beats) {
+            const double t = static_cast<double>(i) / 30.0 - b;
+            wave[i] += float(std::exp(-t * t / 0.02));
+        }
+    }
     return wave;
 }
 

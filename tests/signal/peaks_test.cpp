@@ -23,7 +23,8 @@ using Positions = std::vector<std::vector<float>>;
 std::vector<float> sine(float ripple = 0) {
     std::vector<float> x(300);
     for (std::size_t i = 0; i < x.size(); ++i)
-        x[i] = std::sin(2 * std::numbers::pi_v<float> * i / 25) + ripple * std::sin(i * 1.7f);
+        x[i] = std::sin(2 * std::numbers::pi_v<float> * static_cast<float>(i) / 25) +
+               ripple * std::sin(static_cast<float>(i) * 1.7f);
     return x;
 }
 
@@ -33,7 +34,7 @@ TEST(DetectPeaks, SineAtOnePointTwoHertz) {
     ASSERT_EQ(peaks.size(), 12u);
     for (std::size_t k = 0; k < 12; ++k) {
         EXPECT_EQ(peaks[k].index, 6 + 25 * k);
-        EXPECT_NEAR(peaks[k].position, 6.25f + 25.0f * k, 0.01f);
+        EXPECT_NEAR(peaks[k].position, 6.25f + 25.0f * static_cast<float>(k), 0.01f);
     }
 }
 

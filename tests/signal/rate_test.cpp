@@ -69,7 +69,8 @@ TEST(RateEstimation, RecoversSinesInTheBand) {
         const double rate = 45 + std::fmod(trial * 101.9, 165);  // spread over 45 to 210
         const float res = trial % 2 ? 1e-30f : 0.005f;           // capped at 2^20 points
         SCOPED_TRACE(testing::Message() << rate << " per minute, resolution " << res);
-        EXPECT_NEAR(periodogram(sine(300 + 150 * trial, rate / 60), &ws, res).rate, rate, 0.1);
+        EXPECT_NEAR(periodogram(sine(std::size_t(300 + 150 * trial), rate / 60), &ws, res).rate,
+                    rate, 0.1);
         EXPECT_EQ(ws.power.size(), trial % 2 ? 1u << 19 : 4096u);
     }
 }
@@ -113,7 +114,7 @@ TEST(RateEstimation, HostileNumbers) {
 TEST(RateEstimation, PeakDetectionAveragesIntervalsWithinSegments) {
     // Peaks 25.5 samples apart fall alternately 26 and 25 samples apart unless refined, which
     // gives a confidence of 1 - (0.5 / 25.5) / 0.3.
-    for (const std::uint8_t s : {0, 1, 2, 3})
+    for (std::uint8_t s = 0; s < 4; ++s)
         EXPECT_NEAR(by_peaks(sine(600, 30 / 25.5), s).confidence, s & 1 ? 1 : 0.9346, 2e-3)
             << int(s);
     EXPECT_EQ(by_peaks(sine(600, 1.2)).method, "PeakDetection");

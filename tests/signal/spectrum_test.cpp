@@ -21,7 +21,8 @@ constexpr double kTau = 2 * std::numbers::pi;
 // Pseudo-random samples from 0 to 10.
 std::vector<float> samples(std::size_t n) {
     std::vector<float> x(n);
-    std::ranges::generate(x, [r = std::minstd_rand()]() mutable { return r() % 1000 * 0.01f; });
+    std::ranges::generate(
+        x, [r = std::minstd_rand()]() mutable { return static_cast<float>(r() % 1000) * 0.01f; });
     return x;
 }
 
@@ -46,8 +47,9 @@ TEST(Spectrum, MatchesDirectTransform) {
         for (std::size_t k = 0; k < length / 2; ++k) {
             std::complex<double> sum = 0;
             for (std::size_t j = 0; j < n; ++j)
-                sum += (window ? (1 - std::cos(kTau * j / (n - 1.0))) / 2 : 1) * (x[j] - mean) *
-                       std::polar(1.0, -kTau * (j * k % length) / length);
+                sum += (window ? (1 - std::cos(kTau * double(j) / (double(n) - 1.0))) / 2 : 1) *
+                       (x[j] - mean) *
+                       std::polar(1.0, -kTau * double(j * k % length) / double(length));
             EXPECT_EQ(ws.frequencies.at(k), fs / float(length) * float(k)) << k;
             EXPECT_NEAR(ws.power[k], std::norm(sum), 1e-5 * std::norm(sum) + 1e-6 * peak) << k;
         }

@@ -23,9 +23,10 @@ Session session_returning(std::optional<std::vector<std::string>> waveforms) {
 
 TEST(Waveforms, ProcessedOnlyOnceEnoughHistoryExists) {
     // id, name, frames needed
-    for (const auto& [id, name, needed] : {std::tuple{"ppg_waveform", "PPG", 150},
-                                           std::tuple{"respiratory_waveform", "Resp", 300}}) {
-        for (const int stored : {needed - 1, needed}) {
+    for (const auto& [id, name, needed] :
+         {std::tuple{"ppg_waveform", "PPG", std::size_t{150}},
+          std::tuple{"respiratory_waveform", "Resp", std::size_t{300}}}) {
+        for (const std::size_t stored : {needed - 1, needed}) {
             SCOPED_TRACE(stored);
             const SessionInput input = kRecording.batch(0, stored);
             const WaveformResult wave =

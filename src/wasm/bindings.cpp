@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "geometry/overlap.h"
@@ -37,6 +38,15 @@ struct Fields<ContainerSize> : FieldList<&ContainerSize::width, &ContainerSize::
 
 namespace quorvanta::wasm {
 namespace {
+
+// What `name` names, looked up by `named`; else a RangeError: <argument>: Invalid <what> "<name>".
+template <class Named>
+auto named_or_refused(const std::string& name, std::string_view argument, std::string_view what,
+                      Named named) {
+    if (auto value = named(name)) return *std::move(value);
+    throw ArgumentError(ArgumentError::Kind::Range, std::string(argument) + ": Invalid " +
+                                                        std::string(what) + " \"" + name + "\"");
+}
 
 val pair(const char* first, float a, const char* second, float b) {
     val object = val::object();
@@ -75,13 +85,11 @@ val estimate_hrv_metric(val signal, val fs, val metric_name, val confidence, val
         const auto name = argument<std::string>(metric_name, "metricName");
         const auto confidences = argument<std::vector<float>>(confidence, "confidence");
         const auto hint = argument<std::optional<float>>(rate_hint, "rateHint");
-        const std::optional<HrvMetric> metric = hrv_metric_named(name);
-        if (!metric) {
-            throw ArgumentError(ArgumentError::Kind::Range,
-                                "metricName: Invalid HRV metric \"" + name + "\"");
-        }
+        const HrvMetric metric =
+            named_or_refused(name, "metricName", "HRV metric",
+                             [](const std::string& n) { return hrv_metric_named(n); });
         const RateBand heart = rate_band("heart_rate");
-        const HrvEstimate estimate = estimate_hrv(samples, *metric, {}, confidences, hint, rate,
+        const HrvEstimate estimate = estimate_hrv(samples, metric, {}, confidences, hint, rate,
                                                   heart.min_rate, heart.max_rate);
         return pair("value", estimate.value, "confidence", estimate.confidence);
     });
@@ -113,10 +121,8 @@ val find_peaks(val signal, val fs, val refine, val options) {
 
 RoiMethod roi_method_from(const val& method) {
     if (method.isString()) {
-        const auto name = method.as<std::string>();
-        if (const auto named = roi_method_named(name)) return *named;
-        throw ArgumentError(ArgumentError::Kind::Range,
-                            "method: Invalid RoiMethod string \"" + name + "\"");
+        return named_or_refused(method.as<std::string>(), "method", "RoiMethod string",
+                                [](const std::string& n) { return roi_method_named(n); });
     }
     return argument<roi_method::Custom>(method, "method");
 }
@@ -126,19 +132,15 @@ val calculate_roi(val face, val method, val options) {
         const auto box = argument<Rect>(face, "face");
         const RoiMethod roi_method = roi_method_from(method);
         require_options_object(options);
-        const auto detector_name = option<std::string>(options, "detector", "default");
-        const auto detector = face_detector_named(detector_name);
-        if (!detector) {
-            throw ArgumentError(
-                ArgumentError::Kind::Range,
-                "options.detector: Invalid FaceDetector string \"" + detector_name + "\"");
-        }
+        const FaceDetector detector = named_or_refused(
+            option<std::string>(options, "detector", "default"), "options.detector",
+            "FaceDetector string", [](const std::string& n) { return face_detector_named(n); });
         const auto container =
             option<std::optional<ContainerSize>>(options, "container", std::nullopt);
         const bool force_even = option<bool>(options, "forceEven", false);
-        const Rect roi = container ? calculate_roi(box, roi_method, *detector, container->width,
+        const Rect roi = container ? calculate_roi(box, roi_method, detector, container->width,
                                                    container->height, force_even)
-                                   : calculate_roi(box, roi_method, *detector, std::nullopt,
+                                   : calculate_roi(box, roi_method, detector, std::nullopt,
                                                    std::nullopt, force_even);
         return Js<Rect>::to(roi);
     });
@@ -183,10 +185,8 @@ val compute_buffer_config(val config) {
 
 WaveformMode waveform_mode_from(const val& mode) {
     if (mode.isString()) {
-        const auto name = mode.as<std::string>();
-        if (const auto named = waveform_mode_named(name)) return *named;
-        throw ArgumentError(ArgumentError::Kind::Range,
-                            "mode: Invalid WaveformMode string \"" + name + "\"");
+        return named_or_refused(mode.as<std::string>(), "mode", "WaveformMode string",
+                                [](const std::string& n) { return waveform_mode_named(n); });
     }
     if (detail::is_object(mode) && !mode["windowed"].isUndefined()) {
         return waveform_mode::Windowed{argument<float>(mode["windowed"], "mode.windowed")};

@@ -5,7 +5,9 @@ option(QUORVANTA_WERROR "Treat compiler warnings as errors" OFF)
 set(QUORVANTA_SANITIZERS "" CACHE STRING
     "Comma-separated sanitizers to build with, e.g. address,undefined or thread")
 
-add_compile_options(-Wall -Wextra -Wpedantic)
+# -Wconversion catches silent narrowing (double to float, 64 to 32 bits), which here changes
+# results; -Wshadow a local that hides another.
+add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion)
 if(QUORVANTA_WERROR)
     add_compile_options(-Werror)
 endif()

@@ -56,7 +56,7 @@ std::filesystem::path bundled_sample() {
     std::error_code error;
     const auto command = std::filesystem::read_symlink("/proc/self/exe", error);
     if (!error) {
-        const auto installed =
+        auto installed =
             command.parent_path().parent_path() / "share" / "quorvanta" / "sample_recording.csv";
         if (std::filesystem::exists(installed)) return installed;
     }
@@ -377,5 +377,10 @@ int run(int argc, char** argv) {
 }  // namespace quorvanta::cli
 
 int main(int argc, char** argv) {
-    return quorvanta::cli::run(argc, argv);
+    try {
+        return quorvanta::cli::run(argc, argv);
+    } catch (const std::exception& error) {  // such as running out of memory
+        std::cerr << "quorvanta: error: " << error.what() << '\n';
+    }
+    return 1;
 }

@@ -24,6 +24,7 @@ constexpr double kPanelStride = kPanelHeight + kStripGap + kStripHeight + kPanel
 constexpr double kGapSteps = 5;      // a step this many times the median one breaks a line
 constexpr double kPointSpacing = 2;  // pixels per estimate below which they draw as a line only
 constexpr int kTicks = 5;
+constexpr int kMaxTicks = 2 * kTicks;  // where precision runs out, the count is meaningless
 constexpr const char* kTruthColor = "#555555";
 constexpr const char* kUnprocessedColor = "#9E9E9E";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
@@ -54,10 +55,12 @@ std::vector<double> ticks(const Range& range) {
         if (step >= raw_step) break;
         step = magnitude * factor;
     }
+    // Counted rather than accumulated: near 1e17 a step can vanish when added to a tick.
+    const double first = std::ceil(range.low / step) * step;
+    const double last = std::floor((range.high - first) / step);  // NaN without a usable step
     std::vector<double> positions;
-    for (double tick = std::ceil(range.low / step) * step; tick <= range.high; tick += step) {
-        positions.push_back(tick);
-    }
+    for (int i = 0; i <= last && i <= kMaxTicks; ++i)
+        positions.push_back(first + i * step);
     return positions;
 }
 
@@ -102,7 +105,7 @@ std::string vital_color(const std::string& id) {
 // Maps data coordinates into one panel's plotting area, or into its confidence strip.
 struct Frame {
     Range x, y;
-    double top;
+    double top = 0;
     double height = kPanelHeight;
 
     double px(double t) const {

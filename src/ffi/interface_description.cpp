@@ -112,8 +112,9 @@ std::vector<Record> records() {
 }
 
 // Variants without fields or documentation.
-std::vector<Variant> plain_variants(std::vector<std::string_view> names) {
+std::vector<Variant> plain_variants(const std::vector<std::string_view>& names) {
     std::vector<Variant> variants;
+    variants.reserve(names.size());
     for (const std::string_view name : names)
         variants.push_back({std::string(name), {}, {}});
     return variants;

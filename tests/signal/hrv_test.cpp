@@ -9,8 +9,7 @@
 #include <numeric>
 #include <optional>
 #include <random>
-#include <span>
-#include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -70,13 +69,6 @@ TEST(Hrv, WorkedMetricValues) {
     EXPECT_EQ(metric_value(Series{800, 850, 900}, Pnn50), 0.0f);
     // Every u is 1 / sqrt 2: its f32 variance rounds below 0 and is clamped, giving SD1 = 0.
     EXPECT_EQ(metric_value(Series{800, 801, 802, 803, 804, 805}, Sd1Sd2), 0.0f);
-    // Each metric is 0 on one clean interval fewer than it needs.
-    const Series r{800, 900, 820, 1000, 870};
-    const std::size_t needed[] = {2, 2, 2, 5, 2, 3};  // by metric
-    for (std::uint8_t m = 0; m < 6; ++m) {
-        EXPECT_EQ(metric_value(std::span(r).first(needed[m] - 1), HrvMetric(m)), 0.0f) << int(m);
-        EXPECT_NE(metric_value(std::span(r).first(needed[m]), HrvMetric(m)), 0.0f) << int(m);
-    }
 }
 
 // The reference starts at the upper median: for 650, 1000, 1000, 650 it is 1000, not the lower
@@ -115,17 +107,6 @@ TEST(Hrv, ConfidenceAndNeutralResults) {
     EXPECT_FLOAT_EQ(evaluate_hrv({{800, 810}, {0.9f, 0.9f, 0.9f, 0.9f}}, Sdnn, c).confidence, 0.8f);
     EXPECT_EQ(pair(evaluate_hrv({{250, 2500}, {1, 1, 1, 1}}, Sdnn, c)), std::pair(0.0f, 0.0f));
     EXPECT_EQ(pair(evaluate_hrv({}, Sdnn, c)), std::pair(0.0f, 0.0f));
-    EXPECT_EQ(hrv_metric_from_selector(200), Sd1Sd2);
-}
-
-TEST(Hrv, ResamplesTachogramAndSplitsBands) {
-    // Beats at 1 s and 3 s, extrapolated before the first.
-    EXPECT_EQ(detail::resample_tachogram(Series{1000, 2000}),
-              (Series{500, 625, 750, 875, 1000, 1125, 1250, 1375, 1500, 1625, 1750, 1875}));
-    Series frequencies(2048), power(2048, 1.0f);
-    std::ranges::generate(frequencies, [k = 0.0f]() mutable { return k++ / 1024; });
-    // LF bins 41 to 153, HF bins 154 to 409.
-    EXPECT_FLOAT_EQ(detail::band_power_ratio(frequencies, power), 113.0f / 256);
 }
 
 // Gaussian pulses at the beats of `r` (the first at 0.5 s), sampled at 30 Hz until 0.5 s after.
@@ -159,45 +140,24 @@ TEST(Hrv, EstimatesFromPulseWaves) {
     EXPECT_EQ(detect_hrv_intervals(wave, {}, c, 70, 30, 40, 220).intervals_ms, raw.intervals_ms);
 }
 
-// One hostile value at a time in the rate, the band, the hint or the timestamps of a pulse wave:
-// every metric stays finite with a confidence from 0 to 1, and a 4 Hz tachogram of hostile
-// intervals holds at most 16 samples per interval.
+// One hostile value at a time in the rate, the band or the hint of a pulse wave: every metric
+// stays finite with a confidence from 0 to 1. The session fuzzer feeds hostile timestamps.
 TEST(Hrv, HostileNumbers) {
     const Series wave = pulse_wave(intervals(40, 40, 25)), c(wave.size(), 1.0f);
-    const auto expect_sane = [&](const std::string& name, float fs, float min_rate, float max_rate,
-                                 std::optional<float> hint, const std::vector<double>& t) {
-        SCOPED_TRACE(name);
-        const HrvIntervals beats = detect_hrv_intervals(wave, t, c, hint, fs, min_rate, max_rate);
-        for (const HrvMetric m : {Sdnn, Rmssd, LfHf, StressIndex, Pnn50, Sd1Sd2}) {
-            const HrvEstimate e = evaluate_hrv(beats, m, c);
-            EXPECT_TRUE(std::isfinite(e.value) && e.confidence >= 0 && e.confidence <= 1)
-                << int(m) << ": " << e.value << ", " << e.confidence;
-        }
-    };
     for (const float v : {NAN, INFINITY, -INFINITY, 0.0f, -1.0f, 1e-45f, 1e-30f, 3.4e38f}) {
-        const std::string value = " " + testing::PrintToString(v);
-        expect_sane("fs" + value, v, 40, 220, {}, {});
-        expect_sane("min_rate" + value, 30, v, 220, {}, {});
-        expect_sane("max_rate" + value, 30, 40, v, {}, {});
-        expect_sane("hint" + value, 30, 40, 220, v, {});
-    }
-    const std::pair<const char*, double (*)(double)> clocks[] = {
-        {"NaN timestamps", [](double) { return double(NAN); }},
-        {"infinite timestamps", [](double i) { return i < 500 ? -HUGE_VAL : HUGE_VAL; }},
-        {"1e300 s apart", [](double i) { return i * 1e300; }},
-        {"1e-300 s apart", [](double i) { return i * 1e-300; }},
-        {"backwards", [](double i) { return -i / 30; }}};
-    for (const auto& [name, at] : clocks) {
-        std::vector<double> t(wave.size());
-        for (std::size_t i = 0; i < t.size(); ++i)
-            t[i] = at(double(i));
-        expect_sane(name, 30, 40, 220, {}, t);
-    }
-    const Series tachograms[] = {
-        {INFINITY, 1}, {NAN, 1000}, {-1000, 1000}, {1e-45f, 1e-45f}, {3e38f, -3e38f, 3e38f}};
-    for (const Series& r : tachograms) {
-        SCOPED_TRACE(testing::PrintToString(r));
-        EXPECT_LE(detail::resample_tachogram(r).size(), 16 * r.size());
+        const std::tuple<float, float, float, std::optional<float>> cases[] = {
+            {v, 40, 220, {}}, {30, v, 220, {}}, {30, 40, v, {}}, {30, 40, 220, v}};
+        for (const auto& one : cases) {
+            SCOPED_TRACE(testing::Message() << v << " in argument " << &one - cases);
+            const auto& [fs, min_rate, max_rate, hint] = one;
+            const HrvIntervals beats =
+                detect_hrv_intervals(wave, {}, c, hint, fs, min_rate, max_rate);
+            for (const HrvMetric m : {Sdnn, Rmssd, LfHf, StressIndex, Pnn50, Sd1Sd2}) {
+                const HrvEstimate e = evaluate_hrv(beats, m, c);
+                EXPECT_TRUE(std::isfinite(e.value) && e.confidence >= 0 && e.confidence <= 1)
+                    << int(m) << ": " << e.value << ", " << e.confidence;
+            }
+        }
     }
 }
 

@@ -57,7 +57,8 @@ TEST(Spectrum, MatchesDirectTransform) {
 }
 
 // Every (fs, resolution) pair of hostile values: the transform length is a power of two of at
-// least the signal's length and at most 2^20 points, however large fs / resolution is.
+// least the signal's length and at most 2^20 points, however large fs / resolution is. The signal
+// fuzzer checks that a spectrum has one power per frequency.
 TEST(Spectrum, HostileNumbers) {
     const float hostile[] = {NAN, INFINITY, -INFINITY, 0, -0.005f, 1e-45f, 0.005f, 30, 3.4e38f};
     SpectrumWorkspace ws;
@@ -67,8 +68,6 @@ TEST(Spectrum, HostileNumbers) {
             compute_spectrum(samples(3), ws, true, fs, resolution);
             const std::size_t length = 2 * ws.power.size();
             EXPECT_TRUE(std::has_single_bit(length) && length >= 4 && length <= 1u << 20) << length;
-            EXPECT_EQ(ws.frequencies.size(), length / 2);
-            EXPECT_EQ(ws.bins.size(), length / 2);
         }
     }
     // Otherwise the signal's own length sets the transform length, which stays proportional to

@@ -28,7 +28,6 @@ int main(void) {
     static const uint8_t expected_prefix[] = {1, 0, 0, 0, 4, 's', 'p', 'o', '2'};
 
     CHECK(ffi_quorvanta_core_uniffi_contract_version() == 26);
-    CHECK(uniffi_quorvanta_core_checksum_func_get_vital_info() == 12718);
 
     info = uniffi_quorvanta_core_fn_func_get_vital_info(text_buffer("spo2"), &status);
     CHECK(status.code == QUORVANTA_CALL_SUCCESS);

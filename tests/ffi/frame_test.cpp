@@ -48,19 +48,6 @@ struct Tracked {
     ~Tracked() { ++destroyed; }
 };
 
-TEST(ObjectHandles, MethodsConsumeTheReferenceTheyAreGiven) {
-    destroyed = 0;
-    void* handle = new_handle<Tracked>(kSession);
-    { const AdoptedHandle<Tracked> receiver(clone_handle(handle, kSession), kSession); }
-    EXPECT_EQ(destroyed, 0);
-    // Given the last reference, a method destroys the object when it ends, even on failure.
-    guarded_call(nullptr, [&] {
-        const AdoptedHandle<Tracked> receiver(handle, kSession);
-        throw std::runtime_error("failed");
-    });
-    EXPECT_EQ(destroyed, 1);
-}
-
 TEST(ObjectHandles, NullAndMismatchedHandlesAreRefused) {
     EXPECT_EQ(failure_of([] { clone_handle(nullptr, kSession); }),
               "assertion failed: !ptr.is_null()");

@@ -1,18 +1,17 @@
 // SPDX-License-Identifier: Apache-2.0
 // Headless chromium driven over the DevTools protocol through a pipe (--remote-debugging-pipe):
-// commands go to the browser's fd 3 and replies and events come from its fd 4, each a JSON
-// message ended by a NUL byte. Only what the page's test needs: tabs with a viewport, navigation,
-// evaluation, file inputs and screenshots.
+// commands go to the browser's fd 3, replies and events come from its fd 4, each a JSON message
+// ended by a NUL byte. Only what the page's test needs: tabs with a viewport, navigation,
+// evaluation, file inputs and full-page screenshots.
 import { spawn } from "node:child_process";
 import { writeFile } from "node:fs/promises";
-
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
 
 export async function launchChromium(executable, flags) {
   const child = spawn(executable, ["--headless", "--remote-debugging-pipe", ...flags, "about:blank"],
                       { stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"] });
   let log = "";
   child.stderr.on("data", (chunk) => { log += chunk; });
+  const exited = new Promise((resolve) => child.once("exit", resolve));
   const pending = new Map();
   const listeners = new Set();
   let nextId = 1;
@@ -20,20 +19,16 @@ export async function launchChromium(executable, flags) {
   child.stdio[4].setEncoding("utf8");
   child.stdio[4].on("data", (chunk) => {
     received += chunk;
-    for (let end = received.indexOf("\0"); end >= 0; end = received.indexOf("\0")) {
+    for (let end; (end = received.indexOf("\0")) >= 0; received = received.slice(end + 1)) {
       const message = JSON.parse(received.slice(0, end));
-      received = received.slice(end + 1);
       const call = pending.get(message.id);
-      if (!call) {
-        for (const listener of listeners) listener(message);
-      } else {
-        pending.delete(message.id);
-        if (message.error) call.reject(new Error(`${call.method}: ${message.error.message}`));
-        else call.resolve(message.result);
-      }
+      pending.delete(message.id);
+      if (!call) for (const listener of listeners) listener(message);
+      else if (message.error) call.reject(new Error(`${call.method}: ${message.error.message}`));
+      else call.resolve(message.result);
     }
   });
-  child.on("exit", (code) => {
+  exited.then((code) => {
     for (const call of pending.values()) call.reject(new Error(`chromium exited (${code}):\n${log}`));
     pending.clear();
   });
@@ -44,13 +39,12 @@ export async function launchChromium(executable, flags) {
       child.stdio[3].write(JSON.stringify({ id, method, params, sessionId }) + "\0");
       return new Promise((resolve, reject) => pending.set(id, { method, resolve, reject }));
     },
-    listen(listener) { listeners.add(listener); },
-    newPage(viewport) { return Page.open(browser, viewport); },
+    listeners,
+    newPage: (viewport) => Page.open(browser, viewport),
     /** Closes the browser and resolves once it has exited (and let go of its profile). */
     async close() {
-      const exited = child.exitCode === null ? new Promise((resolve) => child.once("exit", resolve))
-                                             : Promise.resolve();
-      await browser.send("Browser.close").catch(() => {});
+      if (child.exitCode !== null || child.signalCode !== null) return;
+      browser.send("Browser.close").catch(() => {});
       const stuck = setTimeout(() => child.kill(), 5000);
       await exited;
       clearTimeout(stuck);
@@ -77,14 +71,15 @@ class Page {
   }
 
   constructor(browser, targetId, sessionId) {
-    Object.assign(this, { browser, targetId, sessionId, errors: [], events: new Set() });
-    browser.listen((message) => {
+    Object.assign(this, { browser, targetId, sessionId, errors: [], loaded: null });
+    browser.listeners.add((message) => {
       if (message.sessionId !== sessionId) return;
       if (message.method === "Runtime.exceptionThrown") {
         const { exception, text } = message.params.exceptionDetails;
         this.errors.push(exception?.description ?? text);
+      } else if (message.method === "Page.loadEventFired") {
+        this.loaded?.();
       }
-      for (const event of this.events) event(message);
     });
   }
 
@@ -94,14 +89,7 @@ class Page {
 
   /** Navigates and resolves once the page's load event has fired. */
   async goto(url) {
-    const loaded = new Promise((resolve) => {
-      const onLoad = (message) => {
-        if (message.method !== "Page.loadEventFired") return;
-        this.events.delete(onLoad);
-        resolve();
-      };
-      this.events.add(onLoad);
-    });
+    const loaded = new Promise((resolve) => { this.loaded = resolve; });
     await this.send("Page.navigate", { url });
     await loaded;
   }
@@ -111,15 +99,14 @@ class Page {
     const { result, exceptionDetails } = await this.send("Runtime.evaluate", {
       expression: `(${fn})(...${JSON.stringify(args)})`, returnByValue: true, awaitPromise: true,
     });
-    if (exceptionDetails) {
-      throw new Error(exceptionDetails.exception?.description ?? exceptionDetails.text);
-    }
+    if (exceptionDetails) throw new Error(exceptionDetails.exception?.description ?? exceptionDetails.text);
     return result.value;
   }
 
   async waitFor(fn, timeoutMs) {
-    for (const deadline = Date.now() + timeoutMs; Date.now() < deadline; await sleep(50)) {
+    for (const deadline = Date.now() + timeoutMs; Date.now() < deadline;) {
       if (await this.evaluate(fn)) return;
+      await new Promise((resolve) => setTimeout(resolve, 50));
     }
     throw new Error(`timed out after ${timeoutMs} ms waiting for ${fn}`);
   }
@@ -130,14 +117,11 @@ class Page {
     await this.send("DOM.setFileInputFiles", { nodeId, files: [file] });
   }
 
-  async screenshot(path, { fullPage = false } = {}) {
-    const options = { format: "png" };
-    if (fullPage) {
-      const { cssContentSize: { width, height } } = await this.send("Page.getLayoutMetrics");
-      Object.assign(options, { captureBeyondViewport: true,
-                               clip: { x: 0, y: 0, width, height, scale: 1 } });
-    }
-    const { data } = await this.send("Page.captureScreenshot", options);
+  async screenshot(path) {
+    const { cssContentSize: { width, height } } = await this.send("Page.getLayoutMetrics");
+    const { data } = await this.send("Page.captureScreenshot", {
+      format: "png", captureBeyondViewport: true, clip: { x: 0, y: 0, width, height, scale: 1 },
+    });
     await writeFile(path, Buffer.from(data, "base64"));
   }
 

@@ -6,16 +6,16 @@
 import { spawn } from "node:child_process";
 import { writeFile } from "node:fs/promises";
 
+const describe = ({ exception, text }) => exception?.description ?? text;  // of exceptionDetails
+
 export async function launchChromium(executable, flags) {
   const child = spawn(executable, ["--headless", "--remote-debugging-pipe", ...flags, "about:blank"],
                       { stdio: ["ignore", "ignore", "pipe", "pipe", "pipe"] });
   let log = "";
   child.stderr.on("data", (chunk) => { log += chunk; });
   const exited = new Promise((resolve) => child.once("exit", resolve));
-  const pending = new Map();
-  const listeners = new Set();
-  let nextId = 1;
-  let received = "";
+  const pending = new Map(), listeners = new Set();
+  let nextId = 1, received = "";
   child.stdio[4].setEncoding("utf8");
   child.stdio[4].on("data", (chunk) => {
     received += chunk;
@@ -54,38 +54,27 @@ export async function launchChromium(executable, flags) {
   return browser;
 }
 
-/** One tab: `errors` collects the exceptions its scripts throw and nobody catches. */
+/** A tab; `viewport` as setDeviceMetricsOverride takes it; `errors`: its exceptions that nobody caught. */
 class Page {
   static async open(browser, viewport) {
     const { targetId } = await browser.send("Target.createTarget", { url: "about:blank" });
     const { sessionId } = await browser.send("Target.attachToTarget", { targetId, flatten: true });
     const page = new Page(browser, targetId, sessionId);
-    await page.send("Page.enable");
-    await page.send("Runtime.enable");
-    await page.send("Emulation.setDeviceMetricsOverride", {
-      width: viewport.width, height: viewport.height,
-      deviceScaleFactor: viewport.deviceScaleFactor ?? 1, mobile: Boolean(viewport.isMobile),
-    });
-    if (viewport.hasTouch) await page.send("Emulation.setTouchEmulationEnabled", { enabled: true });
+    await Promise.all(["Page.enable", "Runtime.enable"].map((method) => page.send(method)));
+    await page.send("Emulation.setDeviceMetricsOverride", { deviceScaleFactor: 1, mobile: false, ...viewport });
     return page;
   }
 
   constructor(browser, targetId, sessionId) {
     Object.assign(this, { browser, targetId, sessionId, errors: [], loaded: null });
-    browser.listeners.add((message) => {
-      if (message.sessionId !== sessionId) return;
-      if (message.method === "Runtime.exceptionThrown") {
-        const { exception, text } = message.params.exceptionDetails;
-        this.errors.push(exception?.description ?? text);
-      } else if (message.method === "Page.loadEventFired") {
-        this.loaded?.();
-      }
+    browser.listeners.add(({ sessionId: from, method, params }) => {
+      if (from !== sessionId) return;
+      if (method === "Runtime.exceptionThrown") this.errors.push(describe(params.exceptionDetails));
+      if (method === "Page.loadEventFired") this.loaded?.();
     });
   }
 
-  send(method, params = {}) {
-    return this.browser.send(method, params, this.sessionId);
-  }
+  send(method, params = {}) { return this.browser.send(method, params, this.sessionId); }
 
   /** Navigates and resolves once the page's load event has fired. */
   async goto(url) {
@@ -99,7 +88,7 @@ class Page {
     const { result, exceptionDetails } = await this.send("Runtime.evaluate", {
       expression: `(${fn})(...${JSON.stringify(args)})`, returnByValue: true, awaitPromise: true,
     });
-    if (exceptionDetails) throw new Error(exceptionDetails.exception?.description ?? exceptionDetails.text);
+    if (exceptionDetails) throw new Error(describe(exceptionDetails));
     return result.value;
   }
 
@@ -119,13 +108,10 @@ class Page {
 
   async screenshot(path) {
     const { cssContentSize: { width, height } } = await this.send("Page.getLayoutMetrics");
-    const { data } = await this.send("Page.captureScreenshot", {
-      format: "png", captureBeyondViewport: true, clip: { x: 0, y: 0, width, height, scale: 1 },
-    });
+    const clip = { x: 0, y: 0, width, height, scale: 1 };
+    const { data } = await this.send("Page.captureScreenshot", { captureBeyondViewport: true, clip });
     await writeFile(path, Buffer.from(data, "base64"));
   }
 
-  close() {
-    return this.browser.send("Target.closeTarget", { targetId: this.targetId });
-  }
+  close() { return this.browser.send("Target.closeTarget", { targetId: this.targetId }); }
 }

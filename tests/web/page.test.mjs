@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The web page in headless chromium (chromium.mjs), served from the assembled folder: the sample
-// plays to its true heart and respiratory rates, a picked file plays and a bad dropped one shows
-// the command's message, and the page fits a phone. Screenshots go to QUORVANTA_SCREENSHOT_DIR.
+// plays to its true heart and respiratory rates, a bad dropped file shows the command's message, a
+// picked one plays, and the page fits a phone. Screenshots go to QUORVANTA_SCREENSHOT_DIR.
 import assert from "node:assert/strict";
 import { mkdir, mkdtemp, readFile, rm, writeFile } from "node:fs/promises";
 import { createServer } from "node:http";
@@ -15,30 +15,25 @@ import { launchChromium } from "./chromium.mjs";
 const CHROMIUM_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
                         "--disable-background-networking", "--disable-component-update", "--disable-sync"];
 const DESKTOP = { width: 1280, height: 800 };
-const PHONE = { width: 390, height: 844, deviceScaleFactor: 2, isMobile: true, hasTouch: true };
-// The window each rate's estimator reads, over which the truth is averaged (see
-// docs/input-format.md, "Truth file").
+const PHONE = { width: 390, height: 844, deviceScaleFactor: 2, mobile: true };
+// The window each rate's estimator reads, over which the truth is averaged (docs/input-format.md).
 const RATE_WINDOWS = { heart_rate: 10, respiratory_rate: 30 };
-const TYPES = { ".html": "text/html", ".mjs": "text/javascript", ".css": "text/css",
-                ".wasm": "application/wasm", ".csv": "text/csv" };
+const TYPES = { ".html": "text/html", ".mjs": "text/javascript", ".css": "text/css", ".wasm": "application/wasm" };
 
 const { QUORVANTA_WEB_DIR: webDir, QUORVANTA_SOURCE_DIR: sourceDir,
         QUORVANTA_SCREENSHOT_DIR: screenshotDir } = process.env;
-assert.ok(webDir && sourceDir && screenshotDir, "QUORVANTA_WEB_DIR, QUORVANTA_SOURCE_DIR and " +
-          "QUORVANTA_SCREENSHOT_DIR must be set (ctest sets them)");
-const { default: loadQuorvantaCore } =
-  await import(pathToFileURL(join(webDir, "quorvanta_core", "quorvanta_core.mjs")).href);
-const qc = await loadQuorvantaCore();
+assert.ok(webDir && sourceDir && screenshotDir,
+          "QUORVANTA_WEB_DIR, QUORVANTA_SOURCE_DIR and QUORVANTA_SCREENSHOT_DIR must be set (ctest sets them)");
+const qc = await (await import(pathToFileURL(join(webDir, "quorvanta_core/quorvanta_core.mjs")).href)).default();
 const sampleText = await readFile(join(sourceDir, "data/sample_recording.csv"), "utf8");
 let server, origin, browser, profile;
 
 before(async () => {
   server = createServer((request, response) => {
-    const path = join(webDir, decodeURIComponent(new URL(request.url, "http://host").pathname));
-    const type = TYPES[extname(path) || ".html"] ?? "application/octet-stream";
+    const path = join(webDir, decodeURIComponent(new URL(request.url, origin).pathname));
+    const type = TYPES[extname(path) || ".html"] ?? "text/plain";
     readFile(path.endsWith("/") ? join(path, "index.html") : path).then(
-      (body) => response.writeHead(200, { "content-type": type }).end(body),
-      () => response.writeHead(404).end());
+      (body) => response.writeHead(200, { "content-type": type }).end(body), () => response.writeHead(404).end());
   });
   await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
   origin = `http://127.0.0.1:${server.address().port}`;
@@ -55,7 +50,7 @@ after(async () => {
   if (profile) await rm(profile, { recursive: true, force: true });
 });
 
-/** A new tab at `viewport` playing the sample as fast as it can, once it has finished. */
+/** A new tab at `viewport` that has played the sample as fast as it can. */
 async function samplePage(viewport) {
   const page = await browser.newPage(viewport);
   await page.goto(`${origin}/?recording=sample&speed=max`);
@@ -63,80 +58,74 @@ async function samplePage(viewport) {
   return page;
 }
 
-/** Waits until the page has finished playing or failed, which must be `state`, without errors. */
+/** Waits until the page has finished playing or failed, as `state` says, without errors; returns its message. */
 async function expectState(page, state) {
   await page.waitFor(() => ["done", "error"].includes(document.body?.dataset.state), 30_000);
   const [settled, message] = await page.evaluate(
-    () => [document.body.dataset.state, document.querySelector("#message").textContent]);
+    () => [document.body.dataset.state, document.getElementById("message").textContent]);
   assert.equal(settled, state, `the page stopped with: ${message}`);
   assert.deepEqual(page.errors, []);
   return message;
 }
 
-function text(page, selector) {
-  return page.evaluate((s) => document.querySelector(s).textContent, selector);
+/** The rows of the vitals table. */
+function vitalRows(page) {
+  return page.evaluate(() => [...document.querySelectorAll("#vitals tbody tr")].map((row) => ({
+    id: row.dataset.vital, value: Number(row.dataset.value),
+    name: row.cells[0].textContent, unit: row.cells[2].textContent })));
 }
 
 /** Pixels near each plot's colour in its drawing area (below its title line), by plot. */
 function plotPixels(page) {
-  return page.evaluate((colors) => Object.fromEntries(
-    [...document.querySelectorAll("canvas[data-plot]")].map((canvas) => {
-      const target = colors[canvas.dataset.plot].match(/\w\w/g).map((hex) => parseInt(hex, 16));
-      const top = Math.round(26 * window.devicePixelRatio);
-      const { data } = canvas.getContext("2d").getImageData(0, top, canvas.width, canvas.height - top);
-      let near = 0;
-      for (let i = 0; i < data.length; i += 4) {
-        const distance = Math.hypot(data[i] - target[0], data[i + 1] - target[1], data[i + 2] - target[2]);
-        if (data[i + 3] > 128 && distance < 80) ++near;
-      }
-      return [canvas.dataset.plot, near];
-    })), Object.fromEntries(qc.vitalIds().map((id) => [id, qc.getVitalInfo(id).color])));
+  return page.evaluate((colors) => [...document.querySelectorAll("canvas[data-plot]")].map((canvas) => {
+    const [r, g, b] = colors[canvas.dataset.plot].match(/\w\w/g).map((hex) => parseInt(hex, 16));
+    const top = Math.round(26 * window.devicePixelRatio);
+    const { data } = canvas.getContext("2d").getImageData(0, top, canvas.width, canvas.height - top);
+    const near = (i) => data[i + 3] > 128 && Math.hypot(data[i] - r, data[i + 1] - g, data[i + 2] - b) < 80;
+    return [canvas.dataset.plot, data.filter((_, i) => i % 4 === 0 && near(i)).length];
+  }), Object.fromEntries(qc.vitalIds().map((id) => [id, qc.getVitalInfo(id).color])));
 }
 
-test("the sample plays to the end with the true rates, the registry's names and drawn plots",
-     async () => {
+test("the sample plays to the end with the true rates, the registry's names and drawn plots", async () => {
   const page = await samplePage(DESKTOP);
-  const rows = await page.evaluate(() => [...document.querySelectorAll("#vitals tbody tr")].map(
-    (row) => ({ id: row.dataset.vital, value: Number(row.dataset.value),
-                name: row.cells[0].textContent, unit: row.cells[2].textContent })));
+  const rows = await vitalRows(page);
   const ids = rows.map((row) => row.id);
   assert.deepEqual(ids, qc.vitalIds().filter((id) => ids.includes(id)), "registry order");
   for (const id of ["heart_rate", "respiratory_rate", "spo2", "sbp", "dbp"]) assert.ok(ids.includes(id), id);
-  for (const row of rows) {
-    const info = qc.getVitalInfo(row.id);
-    assert.ok(Number.isFinite(row.value), row.id);
-    assert.deepEqual([row.name, row.unit], [info.displayName, info.unit]);
+  for (const { id, value, name, unit } of rows) {
+    assert.ok(Number.isFinite(value), id);
+    assert.deepEqual([name, unit], [qc.getVitalInfo(id).displayName, qc.getVitalInfo(id).unit]);
   }
   const truth = JSON.parse(await readFile(join(sourceDir, "data/sample_recording.truth.json"), "utf8"));
   const end = Number(sampleText.trim().split("\n").at(-1).split(",")[0]);
   for (const [id, window] of Object.entries(RATE_WINDOWS)) {
-    const inWindow = truth.vitals[id].filter((_, i) => truth.timestamp[i] > end - window &&
+    const inWindow = truth.vitals[id].filter((_, i) => end - window < truth.timestamp[i] &&
                                                        truth.timestamp[i] <= end);
     const expected = inWindow.reduce((sum, value) => sum + value, 0) / inWindow.length;
     const { value } = rows.find((row) => row.id === id);
     assert.ok(Math.abs(value - expected) <= 3, `${id}: ${value} against ${expected}`);
   }
-  for (const [plot, pixels] of Object.entries(await plotPixels(page))) {
+  for (const [plot, pixels] of await plotPixels(page)) {
     assert.ok(pixels > 100, `${plot} plot: ${pixels} pixels in its colour`);
   }
   await page.screenshot(join(screenshotDir, "desktop.png"));
   await page.close();
 });
 
-test("on a phone the page fits the width; a dropped bad file shows the command's message and a " +
-     "picked one plays with its warnings", async () => {
+test("on a phone the page fits the width; a dropped bad file shows the command's message and a picked one " +
+     "plays with its warnings", async () => {
   const page = await samplePage(PHONE);
   const [overflow, tableRight] = await page.evaluate(() => [
     document.documentElement.scrollWidth - window.innerWidth,
-    document.querySelector("#vitals").getBoundingClientRect().right]);
+    document.getElementById("vitals").getBoundingClientRect().right]);
   assert.ok(overflow <= 0, `the page is ${overflow} px wider than the screen`);
   assert.ok(tableRight <= PHONE.width, `the vitals table ends at ${tableRight} px`);
   await page.screenshot(join(screenshotDir, "phone.png"));
 
   await page.evaluate(() => {
-    const transfer = new DataTransfer();
-    transfer.items.add(new File(["timestamp,ppg_waveform\n0,1\n0.033,abc\n"], "text.csv"));
-    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer: transfer, bubbles: true }));
+    const dataTransfer = new DataTransfer();
+    dataTransfer.items.add(new File(["timestamp,ppg_waveform\n0,1\n0.033,abc\n"], "text.csv"));
+    document.body.dispatchEvent(new DragEvent("drop", { dataTransfer, bubbles: true }));
   });
   assert.equal(await expectState(page, "error"), "text.csv:3:7: 'abc' in column 'ppg_waveform' is not a number");
 
@@ -146,8 +135,10 @@ test("on a phone the page fits the width; a dropped bad file shows the command's
   await page.setInputFile("#file-input", join(scratch, "back.csv"));
   assert.equal(await expectState(page, "done"), "");
   await rm(scratch, { recursive: true });
-  assert.match(await text(page, "#warnings"), /^back\.csv:4: timestamp 0 does not increase on the previous one/);
-  assert.match(await text(page, "#recording-summary"), /^back\.csv · 400 frames/);
-  assert.ok(await page.evaluate(() => document.querySelectorAll("#vitals tbody tr").length > 0));
+  const [warnings, summary] = await page.evaluate(() => ["warnings", "recording-summary"].map(
+    (id) => document.getElementById(id).textContent));
+  assert.match(warnings, /^back\.csv:4: timestamp 0 does not increase on the previous one/);
+  assert.match(summary, /^back\.csv · 400 frames/);
+  assert.ok((await vitalRows(page)).length > 0);
   await page.close();
 });

@@ -11,11 +11,7 @@ if (!packageDir || !readerDir || !sourceDir) {
   throw new Error("QUORVANTA_WASM_PACKAGE, QUORVANTA_WASM_READER and QUORVANTA_SOURCE_DIR must be " +
                   "set (ctest sets them)");
 }
-
-async function loadDefault(dir, file) {
-  const { default: load } = await import(pathToFileURL(resolve(dir, file)).href);
-  return load();
-}
+const loadDefault = async (dir, file) => (await import(pathToFileURL(resolve(dir, file)).href)).default();
 
 export const qc = await loadDefault(packageDir, "quorvanta_core.mjs");
 export const reader = await loadDefault(readerDir, "recording_reader.mjs");
@@ -47,11 +43,8 @@ export function sameBits(actual, expected) {
 }
 
 export function everyVitalConfig(overrides = {}) {
-  return {
-    modelName: "golden", supportedVitals: qc.vitalIds(),
-    returnWaveforms: ["ppg_waveform", "respiratory_waveform"], fpsTarget: 30, inputSize: 40,
-    nInputs: 4, roiMethod: "face", ...overrides,
-  };
+  return { modelName: "golden", supportedVitals: qc.vitalIds(), fpsTarget: 30, inputSize: 40, nInputs: 4,
+           returnWaveforms: ["ppg_waveform", "respiratory_waveform"], roiMethod: "face", ...overrides };
 }
 
 // Frames [first, first + count) of the sample as a session input, every signal included.

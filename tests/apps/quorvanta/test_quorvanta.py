@@ -26,7 +26,6 @@ def run(*args):
 
 
 def analysis(*args):
-    """What `quorvanta analyze ARGS --json -` writes."""
     result = run("analyze", *args, "--json", "-")
     assert result.returncode == 0, result.stderr
     return json.loads(result.stdout)
@@ -168,9 +167,8 @@ def sample_as_json(path):
 
 def recordings_table(output):
     """The rows of the summary table of several recordings, as dicts by column title."""
-    lines = output.splitlines()
-    return [dict(zip(re.split(r"\s{2,}", lines[0]), re.split(r"\s{2,}", line)))
-            for line in lines[1:]]
+    titles, *rows = [re.split(r"\s{2,}", line) for line in output.splitlines()]
+    return [dict(zip(titles, row)) for row in rows]
 
 
 def test_a_folder_and_a_file_run_on_threads_and_a_bad_recording_is_skipped(tmp_path):
@@ -233,9 +231,8 @@ def test_bad_input_is_reported_and_writes_nothing(tmp_path, name, content, messa
 def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
     target = tmp_path / "missing" / "out.json"
     result = run("analyze", SAMPLE, "--json", target)
-    assert result.returncode == 1
-    assert result.stderr == (f"quorvanta: error: {target}: cannot create the file: No such file "
-                             "or directory\n")
+    assert (result.returncode, result.stderr) == (
+        1, f"quorvanta: error: {target}: cannot create the file: No such file or directory\n")
 
 
 # Each with how its message starts; the last ones misuse options with several recordings.

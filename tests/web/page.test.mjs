@@ -26,7 +26,7 @@ assert.ok(webDir && sourceDir && screenshotDir,
           "QUORVANTA_WEB_DIR, QUORVANTA_SOURCE_DIR and QUORVANTA_SCREENSHOT_DIR must be set (ctest sets them)");
 const qc = await (await import(pathToFileURL(join(webDir, "quorvanta_core/quorvanta_core.mjs")).href)).default();
 const sampleText = await readFile(join(sourceDir, "data/sample_recording.csv"), "utf8");
-let server, origin, browser, profile;
+let server, origin, browser, profile, scratch;
 
 before(async () => {
   server = createServer((request, response) => {
@@ -38,6 +38,7 @@ before(async () => {
   await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
   origin = `http://127.0.0.1:${server.address().port}`;
   profile = await mkdtemp(join(tmpdir(), "quorvanta-chromium-"));
+  scratch = await mkdtemp(join(tmpdir(), "quorvanta-web-files-"));
   await mkdir(screenshotDir, { recursive: true });
   browser = await launchChromium(process.env.QUORVANTA_CHROMIUM || "/usr/bin/chromium",
                                  [...CHROMIUM_FLAGS, `--user-data-dir=${profile}`]);
@@ -45,9 +46,9 @@ before(async () => {
 
 after(async () => {
   await browser?.close();
-  server?.closeAllConnections();
   server?.close();
-  if (profile) await rm(profile, { recursive: true, force: true });
+  server?.closeAllConnections();
+  for (const folder of [profile, scratch]) if (folder) await rm(folder, { recursive: true, force: true });
 });
 
 /** A new tab at `viewport` that has played the sample as fast as it can. */
@@ -68,7 +69,6 @@ async function expectState(page, state) {
   return message;
 }
 
-/** The rows of the vitals table. */
 function vitalRows(page) {
   return page.evaluate(() => [...document.querySelectorAll("#vitals tbody tr")].map((row) => ({
     id: row.dataset.vital, value: Number(row.dataset.value),
@@ -105,9 +105,7 @@ test("the sample plays to the end with the true rates, the registry's names and 
     const { value } = rows.find((row) => row.id === id);
     assert.ok(Math.abs(value - expected) <= 3, `${id}: ${value} against ${expected}`);
   }
-  for (const [plot, pixels] of await plotPixels(page)) {
-    assert.ok(pixels > 100, `${plot} plot: ${pixels} pixels in its colour`);
-  }
+  for (const [plot, pixels] of await plotPixels(page)) assert.ok(pixels > 100, `${plot} plot: ${pixels} pixels`);
   await page.screenshot(join(screenshotDir, "desktop.png"));
   await page.close();
 });
@@ -129,12 +127,10 @@ test("on a phone the page fits the width; a dropped bad file shows the command's
   });
   assert.equal(await expectState(page, "error"), "text.csv:3:7: 'abc' in column 'ppg_waveform' is not a number");
 
-  const scratch = await mkdtemp(join(tmpdir(), "quorvanta-web-files-"));
   const lines = sampleText.split("\n");  // the first frame again after the second
   await writeFile(join(scratch, "back.csv"), [...lines.slice(0, 3), lines[1], ...lines.slice(3, 400)].join("\n"));
   await page.setInputFile("#file-input", join(scratch, "back.csv"));
   assert.equal(await expectState(page, "done"), "");
-  await rm(scratch, { recursive: true });
   const [warnings, summary] = await page.evaluate(() => ["warnings", "recording-summary"].map(
     (id) => document.getElementById(id).textContent));
   assert.match(warnings, /^back\.csv:4: timestamp 0 does not increase on the previous one/);

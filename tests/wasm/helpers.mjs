@@ -19,21 +19,14 @@ export const reader = await loadDefault(readerDir, "recording_reader.mjs");
 export const sample = reader.readRecording(
   readFileSync(join(sourceDir, "data/sample_recording.csv"), "utf8"), "sample_recording.csv");
 
-export function signal(id) {
-  return sample.signals.find((s) => s.id === id);
-}
+export const signal = (id) => sample.signals.find((s) => s.id === id);
 
 // The golden vectors: name -> Float32Array of the checked-in bits.
-export const golden = new Map(
-  readFileSync(join(sourceDir, "tests/golden/golden_vectors.txt"), "utf8")
-    .split("\n")
-    .filter((line) => line && !line.startsWith("#"))
-    .map((line) => {
-      const [name, ...hex] = line.split(" ");
-      const bits = Uint32Array.from(hex, (h) => parseInt(h, 16));
-      return [name, new Float32Array(bits.buffer)];
-    }),
-);
+export const golden = new Map(readFileSync(join(sourceDir, "tests/golden/golden_vectors.txt"), "utf8")
+  .split("\n").filter((line) => line && !line.startsWith("#")).map((line) => {
+    const [name, ...hex] = line.split(" ");
+    return [name, new Float32Array(Uint32Array.from(hex, (h) => parseInt(h, 16)).buffer)];
+  }));
 
 // The same float bits, NaN payloads included.
 export function sameBits(actual, expected) {

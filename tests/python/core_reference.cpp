@@ -32,6 +32,7 @@
 namespace {
 
 using namespace quorvanta;
+using Args = std::vector<std::string>;
 
 float parse_float(const std::string& text) {
     char* end = nullptr;
@@ -55,47 +56,40 @@ std::vector<float> read_line_of_floats() {
     return values;
 }
 
-void print_floats(std::initializer_list<float> values) {
-    const char* separator = "";
-    for (const float value : values) {
-        std::printf("%s%.9g", separator, static_cast<double>(value));
-        separator = " ";
-    }
+void print_floats(const std::vector<float>& values) {
+    for (std::size_t i = 0; i < values.size(); ++i)
+        std::printf("%s%.9g", i == 0 ? "" : " ", static_cast<double>(values[i]));
     std::printf("\n");
 }
 
-void find_peaks(const std::vector<std::string>& args) {
-    PeakDetectorConfig config;
-    config.fs = parse_float(args.at(0));
-    config.refine = args.at(1) == "1";
-    config.rate_hint = parse_optional(args.at(2));
-    config.min_rate = parse_float(args.at(3));
-    config.max_rate = parse_float(args.at(4));
-    config.detection_threshold = parse_float(args.at(5));
-    config.window_cycles = parse_float(args.at(6));
-    config.max_rate_change = parse_float(args.at(7));
-    config.refractory_fraction = 0.25f;
-    config.presmooth = true;
-    const std::vector<float> signal = read_line_of_floats();
-    const char* separator = "";
-    for (const auto& segment : detect_peaks(signal, config)) {
-        for (const Peak& peak : segment) {
-            std::printf("%s%.9g", separator, static_cast<double>(peak.position));
-            separator = " ";
-        }
+void find_peaks(const Args& args) {
+    const PeakDetectorConfig config{.rate_hint = parse_optional(args.at(2)),
+                                    .fs = parse_float(args.at(0)),
+                                    .min_rate = parse_float(args.at(3)),
+                                    .max_rate = parse_float(args.at(4)),
+                                    .detection_threshold = parse_float(args.at(5)),
+                                    .window_cycles = parse_float(args.at(6)),
+                                    .max_rate_change = parse_float(args.at(7)),
+                                    .refractory_fraction = 0.25f,
+                                    .refine = args.at(1) == "1",
+                                    .presmooth = true};
+    std::vector<float> positions;
+    for (const auto& segment : detect_peaks(read_line_of_floats(), config)) {
+        for (const Peak& peak : segment)
+            positions.push_back(peak.position);
     }
-    std::printf("\n");
+    print_floats(positions);
 }
 
-void estimate_heart_rate(const std::vector<std::string>& args) {
-    const std::vector<float> signal = read_line_of_floats();
+void estimate_heart_rate(const Args& args) {
     const RateEstimate estimate =
-        estimate_rate(signal, RateMethod{MethodKind::Periodogram, 0, 0.005f}, std::nullopt, nullptr,
-                      parse_float(args.at(0)), 40.0f, 220.0f);
+        estimate_rate(read_line_of_floats(), RateMethod{MethodKind::Periodogram, 0, 0.005f},
+                      std::nullopt, nullptr, parse_float(args.at(0)), 40.0f, 220.0f);
     print_floats({estimate.rate, estimate.confidence});
 }
 
-void estimate_hrv_metric(const std::vector<std::string>& args) {
+// Spelled out rather than looked up, so that the module's name lookup is checked too.
+void estimate_hrv_metric(const Args& args) {
     static const std::map<std::string, HrvMetric> metrics = {
         {"sdnn", HrvMetric::Sdnn},   {"rmssd", HrvMetric::Rmssd},
         {"lfhf", HrvMetric::LfHf},   {"stress_index", HrvMetric::StressIndex},
@@ -122,7 +116,7 @@ RoiMethod parse_roi_method(const std::string& text) {
     return roi_method::Custom{offsets.at(0), offsets.at(1), offsets.at(2), offsets.at(3)};
 }
 
-void calculate_roi(const std::vector<std::string>& args) {
+void calculate_roi(const Args& args) {
     const Rect face{parse_float(args.at(0)), parse_float(args.at(1)), parse_float(args.at(2)),
                     parse_float(args.at(3))};
     const FaceDetector detector =
@@ -133,8 +127,9 @@ void calculate_roi(const std::vector<std::string>& args) {
     print_floats({roi.x, roi.y, roi.width, roi.height});
 }
 
-void vital_info(const std::vector<std::string>& args) {
-    const auto meta = quorvanta::get_vital_info(args.at(0));
+// One field a line, or "none" when the name finds nothing.
+void vital_info(const Args& args) {
+    const auto meta = get_vital_info(args.at(0));
     if (!meta) {
         std::printf("none\n");
         return;
@@ -146,23 +141,20 @@ void vital_info(const std::vector<std::string>& args) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    using Command = void (*)(const std::vector<std::string>&);
-    const std::map<std::string, Command> commands = {{"find_peaks", find_peaks},
-                                                     {"estimate_heart_rate", estimate_heart_rate},
-                                                     {"estimate_hrv_metric", estimate_hrv_metric},
-                                                     {"calculate_roi", calculate_roi},
-                                                     {"get_vital_info", vital_info}};
-    const auto command = argc > 1 ? commands.find(argv[1]) : commands.end();
-    if (command == commands.end()) {
-        std::fprintf(stderr, "usage: %s COMMAND ARGS... (see the source)\n", argv[0]);
-        return 2;
-    }
-    try {
-        command->second(std::vector<std::string>(argv + 2, argv + argc));
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "%s: %s\n", argv[1], error.what());
-        return 2;
-    }
+// A function-try-block: a usage error or a failed operation exits with status 2.
+int main(int argc, char** argv) try {
+    const std::map<std::string, void (*)(const Args&)> commands = {
+        {"find_peaks", find_peaks},
+        {"estimate_heart_rate", estimate_heart_rate},
+        {"estimate_hrv_metric", estimate_hrv_metric},
+        {"calculate_roi", calculate_roi},
+        {"get_vital_info", vital_info}};
+    const auto command = commands.find(argc > 1 ? argv[1] : "");
+    if (command == commands.end())
+        throw std::invalid_argument("usage: COMMAND ARGS... (see the source)");
+    command->second(Args(argv + 2, argv + argc));
     return 0;
+} catch (const std::exception& error) {
+    std::fprintf(stderr, "%s: %s\n", argv[0], error.what());
+    return 2;
 }

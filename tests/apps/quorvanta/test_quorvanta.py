@@ -110,11 +110,34 @@ def test_the_bundled_sample_matches_its_truth_in_the_table_the_json_and_the_plot
     to_y = value_axis(panel)
     assert (min(drawn), max(drawn)) == pytest.approx(
         (to_y(max(waveform["data"])), to_y(min(waveform["data"]))), abs=0.3)
+    # The confidence strip reaches down to the lowest confidence, in the motion artefact.
+    strip = min(panel["frame"], key=lambda rect: float(rect.get("height")))
+    bottom = float(strip.get("y")) + float(strip.get("height"))
+    strip_ys = [y for polygon in panel["confidence"] for _, y in points(polygon)]
+    assert max(y for y in strip_ys if y < bottom) == pytest.approx(
+        bottom - min(waveform["confidence"]) * float(strip.get("height")), abs=0.1)
     # The heart rate's truth of the mode is drawn at its value.
     panel = found["Heart Rate (per minute)"]
     assert label in [text.text for text in panel["tick"]]
     assert points(panel["truth"][-1])[-1][1] == pytest.approx(
         value_axis(panel)(document["vitals"]["heart_rate"]["truth"]), abs=0.2)
+
+
+def test_plot_breaks_rate_lines_where_a_batch_has_no_estimate(tmp_path):
+    rows = [list(row) for row in SAMPLE_ROWS[1:]]
+    column = SAMPLE_ROWS[0].index("respiratory_waveform")
+    for row in rows:  # the respiration stops between 35 and 75 s
+        if 35 <= float(row[0]) < 75:
+            row[column] = "0.1"
+    plot = tmp_path / "pause.svg"
+    document = analysis(write_csv(tmp_path / "pause.csv", SAMPLE_ROWS[0], rows), "--plot", plot)
+    estimated = ["respiratory_rate" in batch["vitals"] for batch in document["batches"]]
+    runs = sum(1 for i, has in enumerate(estimated) if has and (i == 0 or not estimated[i - 1]))
+    lines = panels(plot)["Respiratory Rate (per minute)"]["estimate"]
+    polylines = [points(line) for line in lines if line.tag == SVG + "polyline"]
+    assert len(polylines) == runs >= 2
+    steps = [b[0] - a[0] for line in polylines for a, b in zip(line, line[1:])]
+    assert max(steps) < 2 * sorted(steps)[len(steps) // 2]  # no line spans a missing batch
 
 
 def test_csv_as_spreadsheets_and_other_tools_write_it_gives_the_same_analysis(tmp_path):
@@ -134,6 +157,7 @@ def test_csv_as_spreadsheets_and_other_tools_write_it_gives_the_same_analysis(tm
 @pytest.mark.parametrize("args, scale, offset, description", [
     (["--fps", "25"], 1, 0, "90.0 s at 30.0 fps, analysed at 25.0 fps"),
     (["--time-unit", "ms"], 1000, 0, "90.0 s at 30.0 fps"),
+    (["--time-unit", "us"], 1e6, 0, "90.0 s at 30.0 fps"),
     ([], -1, 90, "timestamps running backwards from 90.0 s to 0.0 s, analysed at 30.0 fps")])
 def test_timing_is_described_from_the_timestamps(tmp_path, args, scale, offset, description):
     rows = [[repr(offset + scale * float(t)), v] for t, v in columns(["timestamp", "ppg_waveform"],
@@ -201,14 +225,18 @@ def test_a_folder_and_a_file_run_on_threads_and_a_bad_recording_is_skipped(tmp_p
 # One file for each rule the reader enforces, and how its message starts after the file's name.
 BAD_INPUT = [
     ("empty.csv", "", ": the file is empty"),
+    ("header.csv", "timestamp,ppg\n", ": the recording has no frames"),
     ("untimed.csv", "time,ppg\n0,1\n", ":1: no 'timestamp' column among 'time', 'ppg'"),
     ("twice.csv", "timestamp,ppg_waveform,ppg\n0,1,2\n", ":1:24: column 'ppg' names the same"),
     ("orphan.csv", "timestamp,spo2_confidence\n0,1\n", ":1:11: column 'spo2_confidence' has no"),
     ("face.csv", "timestamp,face_x\n0,1\n", ":1: the face needs all of face_x"),
     ("open.csv", 'timestamp,ppg\n0,"1\n', ":2:3: the quote opened here is never closed"),
+    ("after.csv", 'timestamp,ppg\n0,"1"2\n', ":2:6: text after the closing quote"),
     ("doubled.csv", 'timestamp,ppg\n0,"1""5"\n', ":2:3: '1\"5' in column 'ppg' is not a number"),
     ("short.csv", "timestamp,ppg\n0,1\n0.033\n", ":3: 1 cells where the header names 2"),
     ("broken.json", '{"timestamp": [0, 1,]}', ":1:21: invalid JSON: "),
+    ("unknown.json", '{"timestamp": [0], "signals": {"hr": {"data": [1]}}}',
+     ": signals: no signal among 'hr'; expected a signal: "),
     ("typed.json", '{"timestamp": [0, "1"], "signals": {}}', ": timestamp[1]: expected a number"),
     ("mismatch.json", '{"timestamp": [0, 1], "signals": {"ppg": {"data": [1]}}}',
      ": signals.ppg.data: 1 values for 2 timestamps"),
@@ -237,6 +265,7 @@ def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
 
 # Each with how its message starts; the last ones misuse options with several recordings.
 @pytest.mark.parametrize("args, start", [
+    ([], "A subcommand is required"), (["analyze", "--mode", "live"], "--mode: "),
     (["analyze", "--bogus"], "The following argument"), (["analyze", "missing.csv"], "FILES: "),
     (["analyze", "--waveform-mode", "windowed:soon"], "--waveform-mode: "),
     (["analyze", SAMPLE, SAMPLE, "--json", "one.json"], "--json: "),

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Shared helpers: the core reference tool, CPython's error texts, Python code that runs inside a
-call, sample objects, signals."""
+"""Shared helpers: the core reference tool, error texts, Python code that runs inside a call,
+sample objects, signals."""
 
 import ctypes
 import gc
@@ -9,6 +9,7 @@ import os
 import subprocess
 
 import numpy as np
+import pytest
 
 import quorvanta_core as qv
 
@@ -77,29 +78,32 @@ class Number:
         return int(self.value)
 
 
-class Finalized:
-    """Garbage in a reference cycle whose finalizer runs `action` when a collection finds it."""
-
-    def __init__(self, action):
-        self.cycle, self.action = self, action
-
-    def __del__(self):
-        self.action()
-
-
 def during_next_collection(action, call):
-    """Runs `call` with a collection due at its first allocation, which finalizes garbage that
-    runs `action`: Python code in the middle of the call."""
+    """Runs `call` with a collection due at its first allocation, which finalizes garbage in a
+    reference cycle whose finalizer runs `action`: Python code in the middle of the call."""
+    class Finalized:
+        def __del__(self):
+            action()
+
     threshold = gc.get_threshold()
     gc.collect()
     gc.disable()
     try:
-        Finalized(action)
+        garbage = Finalized()
+        garbage.cycle = garbage
+        del garbage
         gc.set_threshold(1)
         gc.enable()
         return call()
     finally:
         gc.set_threshold(*threshold)
+
+
+def error_of(call):
+    """The type and text of the error that `call` raises."""
+    with pytest.raises(Exception) as raised:
+        call()
+    return type(raised.value), str(raised.value)
 
 
 class Index:

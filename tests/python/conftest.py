@@ -106,16 +106,6 @@ def error_of(call):
     return type(raised.value), str(raised.value)
 
 
-class Index:
-    """A non-int number that only offers __index__."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __index__(self):
-        return self.value
-
-
 def make_rect():
     return qv.Rect(100, 100, 200, 200)
 

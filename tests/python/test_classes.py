@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Argument parsing and conversions of all callables and attributes, attribute rules, enums."""
+"""Argument parsing and conversions of all callables and attributes, copies, reprs, enums.
+Which attributes are writable is held to the stub in test_stub.py."""
 
 import inspect
 import itertools
@@ -8,8 +9,7 @@ import numpy as np
 import pytest
 
 import quorvanta_core as qv
-from conftest import (CALLABLES, Index, cpython_error, f32, fields, make_config, make_input,
-                      refused, sine, writable_instances)
+from conftest import CALLABLES, Number, cpython_error, error_of, f32, fields, refused
 
 
 @pytest.mark.parametrize("name", CALLABLES)
@@ -40,55 +40,41 @@ def plain(value):
 
 FLOAT, SIGNED, UNSIGNED = "PyFloat_AsDouble", "PyLong_AsLongLong", "PyLong_AsUnsignedLongLong"
 OUT_OF_RANGE = OverflowError("out of range integral type conversion attempted")
-NOT_A_VEC = "Can't extract `str` to `Vec`"
 ROI_FORM = ValueError("RoiMethod must be a string or tuple(l,t,r,b)")
 SIGNAL = np.linspace(-1, 1, 10, dtype=np.float32)
 # For each callable: arguments changed from its valid ones, and the error that the call raises
 # or the attribute read back from the object built. Writing a class's attribute gives the same.
+# One case per error, and per bound of each number type.
 CONVERSIONS = {
     "Rect": [({"x": 0.1}, f32(0.1)), ({"x": "1"}, cpython_error(FLOAT, "1", "x")),
-             ({"x": 10**400}, cpython_error(FLOAT, 10**400, "x"))],
+             ({"x": 10**400}, cpython_error(FLOAT, 10**400, "x"))],  # not a TypeError: no prefix
     "BufferMetadata": [
         ({"created_at": 0.1}, 0.1), ({"count": 4294967295}, 4294967295),
         ({"count": 4294967296}, OUT_OF_RANGE), ({"count": -1}, OUT_OF_RANGE),
         ({"count": 1.0}, cpython_error(SIGNED, 1.0, "count")),
         ({"roi": (1, 2, 3, 4)}, refused("roi", "tuple", "Rect"))],
     "SessionConfig": [
-        ({"input_size": 2**64 - 1}, 2**64 - 1), ({"n_inputs": Index(5)}, 5),
+        ({"input_size": 2**64 - 1}, 2**64 - 1), ({"n_inputs": Number(5, lambda: None)}, 5),
         ({"n_inputs": -1}, cpython_error(UNSIGNED, -1, "n_inputs")),
         ({"model_name": "é☃\U0001f493"}, "é☃\U0001f493"),
         ({"roi_method": 5}, refused("roi_method", "int", "PyString")),
         ({"supported_vitals": ("a", "b")}, ["a", "b"]),
-        ({"supported_vitals": "hr"}, TypeError(f"argument 'supported_vitals': {NOT_A_VEC}")),
-        ({"supported_vitals": ["hr", b"rr"]}, refused("supported_vitals", "bytes", "PyString")),
+        ({"supported_vitals": "hr"},
+         TypeError("argument 'supported_vitals': Can't extract `str` to `Vec`")),
         ({"return_waveforms": None}, None),
         ({"return_waveforms": 5}, refused("return_waveforms", "int", "Sequence"))],
-    "SignalInput": [
-        ({"data": np.array([0.1])}, [f32(0.1)]),
-        ({"data": "12"}, TypeError(f"argument 'data': {NOT_A_VEC}")),
-        ({"confidence": [1.0, "x"]}, cpython_error(FLOAT, "x", "confidence"))],
-    "FaceInput": [({"coordinates": [(1, 2), np.ones(1, np.float32), []]}, [[1.0, 2.0], [1.0], []]),
-                  ({"coordinates": [1.0]}, refused("coordinates", "float", "Sequence"))],
-    "SessionInput": [
-        ({"timestamp": [0.1, 2]}, [0.1, 2.0]),
-        ({"signals": [qv.SignalInput([], [])]}, refused("signals", "list", "PyDict")),
-        ({"signals": {"ppg": [1.0]}}, refused("signals", "list", "SignalInput")),
-        ({"signals": {1: qv.SignalInput([], [])}}, refused("signals", "int", "PyString"))],
-    "Session": [({"config": None}, refused("config", "NoneType", "SessionConfig"))],
-    "Session.process": [({"input": make_config()},
-                         refused("input", "SessionConfig", "SessionInput"))],
-    "estimate_heart_rate": [
-        ({"signal": SIGNAL.astype(np.float64)}, refused("signal", "ndarray", "PyArray<T, D>")),
-        ({"signal": SIGNAL.tolist()}, refused("signal", "list", "PyArray<T, D>")),
-        ({"signal": SIGNAL.reshape(2, 5)}, refused("signal", "ndarray", "PyArray<T, D>")),
-        ({"signal": SIGNAL[::2]}, TypeError("The given array is not contiguous"))],
+    "FaceInput": [({"coordinates": [(1, 2), np.ones(1, np.float32), []]}, [[1.0, 2.0], [1.0], []])],
+    "SessionInput": [({"signals": [qv.SignalInput([], [])]}, refused("signals", "list", "PyDict"))],
+    "estimate_heart_rate": [  # the signal is checked before the other arguments are converted
+        ({"fs": "30", "signal": SIGNAL.astype(np.float64)},
+         refused("signal", "ndarray", "PyArray<T, D>")),
+        ({"signal": SIGNAL.tolist()}, refused("signal", "list", "PyArray<T, D>"))],
     "estimate_hrv_metric": [
         ({"metric_name": "hrv_stress"}, ValueError("Invalid HRV metric")),
         ({"signal": SIGNAL[::2], "metric_name": 5},  # converts, then checks
          refused("metric_name", "int", "PyString")),
         ({"signal": SIGNAL[::2], "metric_name": "bogus"},  # checks, then maps
-         TypeError("The given array is not contiguous")),
-        ({"rate_hint": "72"}, cpython_error(FLOAT, "72", "rate_hint"))],
+         TypeError("The given array is not contiguous"))],
     "find_peaks": [({"refine": 1}, refused("refine", "int", "PyBool"))],
     "calculate_roi": [
         ({"method": "Face"}, ValueError("Invalid RoiMethod string")),
@@ -98,8 +84,7 @@ CONVERSIONS = {
         ({"detector": "apple vision"}, ValueError("Invalid FaceDetector string")),
         ({"container": [640, 480]}, refused("container", "list", "PyTuple")),
         ({"container": (1, 2, 3)},
-         ValueError("expected tuple of length 2, but got tuple of length 3")),
-        ({"container": ("640", 480)}, cpython_error(FLOAT, "640", "container"))],
+         ValueError("expected tuple of length 2, but got tuple of length 3"))],
 }
 
 
@@ -114,46 +99,24 @@ def test_conversions_of_arguments_and_attributes(name, changed, outcome):
         calls.append(lambda: setattr(instance, field, value) or instance)
     for call in calls:
         if isinstance(outcome, Exception):
-            with pytest.raises(type(outcome)) as raised:
-                call()
-            assert (type(raised.value), str(raised.value)) == (type(outcome), str(outcome))
+            assert error_of(call) == (type(outcome), str(outcome))
         else:
             assert plain(getattr(call(), field)) == plain(outcome)
     if calls[1:] and isinstance(outcome, Exception):  # a refused value changes nothing
         assert repr(getattr(instance, field)) == repr(getattr(callable_(**arguments), field))
 
 
-def test_reads_build_new_objects():
+def test_reads_and_constructors_copy_records():
     signals = {"ppg": qv.SignalInput([1.0], [1.0])}
     batch = qv.SessionInput(qv.FaceInput([[1.0]], [0.5]), signals, [0.0])
-    signals["ppg"].data = [3.0]
-    batch.signals["ppg"].data = [9.0]
-    batch.face.coordinates[0].append(5.0)
-    batch.timestamp.append(1.0)
-    meta = qv.BufferMetadata("b", qv.Rect(1, 2, 3, 4), 1, 0.0, 0.0)
-    meta.roi.x = 5.0
-    assert (batch.signals["ppg"].data, batch.face.coordinates, batch.timestamp, meta.roi.x) \
-        == ([1.0], [[1.0]], [0.0], 1.0)
-
-
-def test_attributes_cannot_be_deleted_and_results_are_read_only():
-    for instance in writable_instances():
-        for field in fields(instance):
-            with pytest.raises(AttributeError, match="^can't delete attribute$"):
-                delattr(instance, field)
-    config = make_config(vitals=["hr"], return_waveforms=["ppg_waveform"])
-    result = qv.Session(config).process(make_input(0, 300, {"ppg_waveform": sine(1.2)}), "Global")
-    for instance in (result, result.vitals["heart_rate"], result.waveforms["ppg_waveform"],
-                     result.face):
-        for field in fields(instance):
-            with pytest.raises(AttributeError):
-                setattr(instance, field, getattr(instance, field))
+    signals["ppg"].data = batch.signals["ppg"].data = [9.0]
+    batch.face.confidence = [0.0]
+    assert (batch.signals["ppg"].data, batch.face.confidence) == ([1.0], [0.5])
 
 
 def test_reprs_round_to_two_decimals_and_do_not_escape():
-    for values in [(10, 20.5, 100, 80.25), (0.126, -0.001, 1e10, 0.005)]:
-        x, y, w, h = map(f32, values)
-        assert repr(qv.Rect(*values)) == f"Rect(x={x:.2f}, y={y:.2f}, w={w:.2f}, h={h:.2f})"
+    x, y, w, h = map(f32, (0.126, -0.001, 1e10, 0.005))
+    assert repr(qv.Rect(x, y, w, h)) == f"Rect(x={x:.2f}, y={y:.2f}, w={w:.2f}, h={h:.2f})"
     meta = qv.get_vital_info("hr")
     meta.id, meta.display_name = "it's", "Ünïcode\n\"x\""
     assert repr(meta) == "VitalDisplayMeta(id='it's', name='Ünïcode\n\"x\"')"
@@ -161,16 +124,14 @@ def test_reprs_round_to_two_decimals_and_do_not_escape():
 
 @pytest.mark.parametrize("cls, names", [(qv.InferenceMode, ["Stream", "File"]),
                                         (qv.BufferActionType, ["Create", "KeepAlive", "Ignore"])])
-def test_enum_variants(cls, names):
-    members = [getattr(cls, name) for name in names]
-    assert [(type(member), repr(member), int(member)) for member in members] \
-        == [(cls, f"{cls.__name__}.{name}", number) for number, name in enumerate(names)]
-    for number, member in enumerate(members):
-        same = [number == other for other in range(len(members))]
-        for others in (members, range(len(members))):
-            assert [member == other for other in others] == same
-            assert [member != other for other in others] == [not equal for equal in same]
+def test_enum_variants_equal_their_numbers_and_have_no_order(cls, names):
+    for number, name in enumerate(names):
+        member = getattr(cls, name)
+        assert (type(member), repr(member), int(member)) == (cls, f"{cls.__name__}.{name}", number)
+        for index, other in enumerate([*range(len(names)), *(getattr(cls, n) for n in names)]):
+            same = index % len(names) == number  # equal to its number and to itself only
+            assert (member == other, member != other) == (same, not same)
         assert member != "Stream" and not member == None  # noqa: E711 - exercises __eq__
-        for other, compare in itertools.product((members[0], 0), ("<", "<=", ">", ">=")):
+        for other, compare in itertools.product((member, 0), ("<", "<=", ">", ">=")):
             with pytest.raises(TypeError):
                 eval(f"member {compare} other")  # noqa: S307 - fixed operators

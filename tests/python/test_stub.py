@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The module's names, docs and signatures agree with its hand-written type stub."""
+"""The module's names, docs, signatures, attribute types and writable attributes agree with its
+hand-written type stub."""
 
 import ast
 import inspect
@@ -15,21 +16,12 @@ DECLARED = {node.name: node for node in STUB.body
             if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
 
 
-def stub_members(class_node):
-    return {node.name if isinstance(node, ast.FunctionDef) else ast.unparse(node.target): node
-            for node in class_node.body if isinstance(node, (ast.FunctionDef, ast.AnnAssign))}
-
-
-def parameters(function_node):
-    """Each parameter of a stub function as a text signature shows it."""
+def signature(function_node, skip=0):
+    """A stub function's signature as a text signature shows it."""
     arguments = function_node.args
     defaults = [None] * (len(arguments.args) - len(arguments.defaults)) + arguments.defaults
     return [argument.arg + (f"={ast.unparse(default)}" if default else "")
-            for argument, default in zip(arguments.args, defaults)]
-
-
-def signature(parameter_texts):
-    return f"({', '.join(parameter_texts)})"
+            for argument, default in zip(arguments.args, defaults)][skip:]
 
 
 def test_stub_and_module_list_the_same_names_in_order():
@@ -44,27 +36,27 @@ def test_docs_and_signatures_follow_the_stub(name):
     declared, node = getattr(qv, name), DECLARED[name]
     if isinstance(node, ast.FunctionDef):
         assert (declared.__text_signature__, declared.__doc__) == \
-            (signature(parameters(node)), None)
+            (f"({', '.join(signature(node))})", None)
         return
     assert declared.__doc__ == " ".join(ast.get_docstring(node).split())
-    members = stub_members(node)
+    members = {child.name if isinstance(child, ast.FunctionDef) else ast.unparse(child.target):
+               child for child in node.body if isinstance(child, (ast.FunctionDef, ast.AnnAssign))}
     constructor = members.pop("__new__", None)
     if constructor:
-        assert declared.__text_signature__ == signature(parameters(constructor)[1:])
+        assert declared.__text_signature__ == f"({', '.join(signature(constructor, 1))})"
     else:
         assert declared.__text_signature__ is None
-        for args, kwargs in [((), {}), ((1,), {"x": 1})]:
-            with pytest.raises(TypeError, match="^No constructor defined$"):
-                declared(*args, **kwargs)
+        with pytest.raises(TypeError, match="^No constructor defined$"):
+            declared(1, x=1)
     for member in set(dir(declared)) - set(dir(object)) - {"__module__"}:
         assert member in members
         value = getattr(declared, member)
         if inspect.isroutine(value):
-            stub_parameters = parameters(members[member])
+            stub_parameters = signature(members[member])
             assert list(inspect.signature(value).parameters) == \
                 [parameter.split("=")[0] for parameter in stub_parameters]
             if not member.startswith("_"):  # slot wrappers add a "/" that the stub leaves out
-                assert value.__text_signature__ == signature(["$self", *stub_parameters[1:]])
+                assert value.__text_signature__ == f"({', '.join(['$self', *stub_parameters[1:]])})"
 
 
 def python_type(annotation):
@@ -81,27 +73,28 @@ def python_type(annotation):
     return tuple(types), item
 
 
-def sample_instances():
-    """An instance of every record class the module can make, with values in every sequence."""
+def test_attributes_have_the_stub_types_and_only_the_stub_setters():
     config = make_config(vitals=["hr"], return_waveforms=["ppg_waveform"])
     batch = make_input(0, 300, {"ppg_waveform": pulse_wave(10.0)})
     result = qv.Session(config).process(batch, "Global")
-    return [*writable_instances(), config, batch, batch.face, *batch.signals.values(), result,
-            result.face, *result.vitals.values(), *result.waveforms.values()]
-
-
-def getter_annotations(class_node):
-    return {node.name: ast.unparse(node.returns) for node in class_node.body
-            if isinstance(node, ast.FunctionDef)
-            and any(ast.unparse(decorator) == "property" for decorator in node.decorator_list)}
-
-
-def test_attribute_values_have_the_stub_types():
-    for instance in sample_instances():
-        annotations = getter_annotations(DECLARED[type(instance).__name__])
+    for instance in [*writable_instances(), config, batch, batch.face, *batch.signals.values(),
+                     result, result.face, *result.vitals.values(), *result.waveforms.values()]:
+        body = DECLARED[type(instance).__name__].body
+        decorated = [(node, ast.unparse(node.decorator_list[0])) for node in body
+                     if isinstance(node, ast.FunctionDef) and node.decorator_list]
+        getters = {node.name: ast.unparse(node.returns) for node, by in decorated
+                   if by == "property"}
+        setters = {node.name for node, by in decorated if by.endswith(".setter")}
         for field in fields(instance):
-            types, item = python_type(annotations[field])
+            types, item = python_type(getters[field])
             value = getattr(instance, field)
             assert isinstance(value, types), (type(instance).__name__, field, value)
             if item and value:
                 assert isinstance(value[0], item), (type(instance).__name__, field, value[0])
+            writable = field in setters
+            with pytest.raises(AttributeError, match="^can't delete attribute$" if writable
+                               else "is not writable"):
+                delattr(instance, field)
+            if not writable:
+                with pytest.raises(AttributeError, match="is not writable"):
+                    setattr(instance, field, value)

@@ -106,10 +106,6 @@ def error_of(call):
     return type(raised.value), str(raised.value)
 
 
-def make_rect():
-    return qv.Rect(100, 100, 200, 200)
-
-
 def make_config(model_name="m1", vitals=("heart_rate",), return_waveforms=None):
     return qv.SessionConfig(model_name, list(vitals), 30.0, 40, 4, "face", return_waveforms)
 
@@ -128,11 +124,6 @@ def make_input(first, count, signals=None):
         [i / 30.0 for i in range(first, first + count)])
 
 
-def sine(frequency, seconds=10.0, phase=0.0):
-    t = np.arange(int(30 * seconds)) / 30.0
-    return np.sin(2 * np.pi * frequency * t + phase).astype(np.float32)
-
-
 def pulse_wave(seconds=30.0):
     """A pulse train at 30 fps near 72 per minute with beat-to-beat jitter and a little noise."""
     rng = np.random.default_rng(3)
@@ -142,7 +133,7 @@ def pulse_wave(seconds=30.0):
     return (shape + 0.03 * rng.standard_normal(t.size)).astype(np.float32)
 
 
-SHORT_SINE = sine(1.2, seconds=4.0)
+SHORT_PULSE = pulse_wave(seconds=4.0)
 
 
 def valid_calls():
@@ -154,17 +145,17 @@ def valid_calls():
         ("SessionInput", qv.SessionInput, [None, {}, []]),
         ("SignalInput", qv.SignalInput, [[], []]),
         ("FaceInput", qv.FaceInput, [[], []]),
-        ("BufferMetadata", qv.BufferMetadata, ["b", make_rect(), 1, 0.0, 0.0]),
+        ("BufferMetadata", qv.BufferMetadata, ["b", qv.Rect(100, 100, 200, 200), 1, 0.0, 0.0]),
         ("Session", qv.Session, [make_config()]),
         ("Session.process", qv.Session(make_config(vitals=["hr", "rr", "si"],
                                                    return_waveforms=["ppg_waveform"])).process,
-         [make_input(0, 5, {"ppg_waveform": sine(1.2)}), "Global"]),
+         [make_input(0, 5, {"ppg_waveform": SHORT_PULSE}), "Global"]),
         ("Session.reset", qv.Session(make_config()).reset, []),
-        ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_SINE.copy(), 30.0]),
+        ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_PULSE.copy(), 30.0]),
         ("estimate_hrv_metric", qv.estimate_hrv_metric,
-         [SHORT_SINE.copy(), 30.0, "sdnn", SHORT_SINE.copy()]),
-        ("find_peaks", qv.find_peaks, [SHORT_SINE.copy(), 30.0, True]),
-        ("calculate_roi", qv.calculate_roi, [make_rect(), "face"]),
+         [SHORT_PULSE.copy(), 30.0, "sdnn", SHORT_PULSE.copy()]),
+        ("find_peaks", qv.find_peaks, [SHORT_PULSE.copy(), 30.0, True]),
+        ("calculate_roi", qv.calculate_roi, [qv.Rect(100, 100, 200, 200), "face"]),
         ("get_vital_info", qv.get_vital_info, ["hr"]),
     ]
     return {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))

@@ -36,8 +36,8 @@ FORM = "WaveformMode must be a string or ('Windowed', seconds)"
 # Names match exactly; a tuple is read only when it has two items and the second is a number.
 @pytest.mark.parametrize("mode, outcome", [
     ("Incremental", 0), ("Global", 100), (("Windowed", 2.5), 75), (("Windowed", np.float32(1)), 30),
-    ("incremental", STRING), (("Windowed",), FORM), (["Windowed", 10], FORM),
-    (("Windowed", "10"), FORM),
+    ("incremental", STRING), (("Global", 2), "Invalid WaveformMode tuple"), (("Windowed",), FORM),
+    (["Windowed", 10], FORM), (("Windowed", "10"), FORM),
 ])
 def test_modes_choose_the_returned_frames_or_are_refused(mode, outcome):
     session = fed_session()

@@ -226,6 +226,8 @@ def test_a_folder_and_a_file_run_on_threads_and_a_bad_recording_is_skipped(tmp_p
 BAD_INPUT = [
     ("empty.csv", "", ": the file is empty"),
     ("header.csv", "timestamp,ppg\n", ": the recording has no frames"),
+    ("piped.csv", "timestamp|ppg\n0|1\n", ":1: no 'timestamp' column: the header is the one "
+     "column 'timestamp|ppg' (columns are separated by ',', ';' or tabs)"),
     ("untimed.csv", "time,ppg\n0,1\n", ":1: no 'timestamp' column among 'time', 'ppg'"),
     ("twice.csv", "timestamp,ppg_waveform,ppg\n0,1,2\n", ":1:24: column 'ppg' names the same"),
     ("orphan.csv", "timestamp,spo2_confidence\n0,1\n", ":1:11: column 'spo2_confidence' has no"),
@@ -256,6 +258,15 @@ def test_bad_input_is_reported_and_writes_nothing(tmp_path, name, content, messa
     assert list(tmp_path.iterdir()) == [recording]
 
 
+# Too few frames for the model, or for any estimate: the command says which instead of a table.
+@pytest.mark.parametrize("frames, reason", [(5, "gave the model no batch to run"),
+                                            (140, "is too short for any estimate")])
+def test_a_short_recording_says_why_it_has_no_vitals(tmp_path, frames, reason):
+    names = ["timestamp", "ppg_waveform"]
+    result = run("analyze", write_csv(tmp_path / "short.csv", names, columns(names, frames)))
+    assert result.returncode == 0 and result.stdout.endswith(f"No vitals: the recording {reason}.\n")
+
+
 def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
     target = tmp_path / "missing" / "out.json"
     result = run("analyze", SAMPLE, "--json", target)
@@ -270,6 +281,7 @@ def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
     (["analyze", "--waveform-mode", "windowed:soon"], "--waveform-mode: "),
     (["analyze", SAMPLE, SAMPLE, "--json", "one.json"], "--json: "),
     (["analyze", SAMPLE, SAMPLE, "--timeline"], "--timeline: "),
+    (["analyze", SAMPLE, SAMPLE, "--plot", "one.svg"], "--plot: "),
     (["analyze", SAMPLE, SAMPLE, "--truth", SAMPLE.with_suffix(".truth.json")], "--truth: "),
     (["analyze", SAMPLE, SAMPLE, "--plot", "/nonexistent/"],
      f"FILES: {SAMPLE} and {SAMPLE} would write outputs of the same name")])

@@ -5,14 +5,19 @@
 // routine allocate without bound (libFuzzer's -malloc_limit_mb and -rss_limit_mb catch that).
 //
 // Besides "no crash and no undefined behaviour", each routine is checked for the promises that
-// hold for every input: filters keep the length, a window length is at least 1, a spectrum has as
-// many powers as frequencies, rates and confidences are never NaN and confidences lie in 0..1,
-// and peaks lie inside the signal in non-empty segments.
+// hold for every input: filters keep the length; a window length is 1, odd and below 2^19, or the
+// whole signal; a cutoff not above 1e-5 Hz detrends to zeros; a spectrum has one power per
+// frequency over a power-of-two transform of at least the signal's length; rates and confidences
+// are never NaN and rate confidences lie in 0..1; peaks lie inside the signal in non-empty
+// segments, carry the signal's value at their index, sit within half a sample of it and are at
+// most one per two samples; HRV values are finite with a confidence of at most 1; I:E ratios are
+// finite and not negative, and mean peak heights are finite where the samples are below 1e30.
 #include <algorithm>
 #include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <span>
 #include <vector>
@@ -20,6 +25,7 @@
 #include "hostile_values.h"
 #include "signal/filters.h"
 #include "signal/hrv.h"
+#include "signal/peak_measures.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
 
@@ -42,7 +48,7 @@ public:
 
     void run() {
         for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
-            switch (data_.ConsumeIntegralInRange(0, 6)) {
+            switch (data_.ConsumeIntegralInRange(0, 7)) {
                 case 0:
                     filters();
                     break;
@@ -60,6 +66,9 @@ public:
                     break;
                 case 5:
                     hrv();
+                    break;
+                case 6:
+                    peak_measures();
                     break;
                 default:
                     signal_ = make_signal();
@@ -100,14 +109,19 @@ private:
         require_same_length(standardize(signal_));
         const std::uint64_t window =
             smoothing_window_length(hostile(data_, 3.0f), hostile(data_, kTypicalFs));
-        require(window >= 1, "a window length is at least 1");
+        require(window == std::numeric_limits<std::uint64_t>::max() ||
+                    (window % 2 == 1 && window < std::uint64_t{1} << 19),
+                "a window length is 1, odd and below 2^19, or the whole signal");
         require_same_length(
             moving_average(signal_, fuzz::hostile_integer<std::uint64_t>(data_, window)));
     }
 
     void detrend() {
-        require_same_length(
-            detrend_signal(signal_, hostile(data_, kTypicalFs), hostile(data_, 0.5f)));
+        const float cutoff = hostile(data_, 0.5f);
+        const std::vector<float> out = detrend_signal(signal_, hostile(data_, kTypicalFs), cutoff);
+        require_same_length(out);
+        require(cutoff > 1e-5f || std::ranges::all_of(out, [](float v) { return v == 0.0f; }),
+                "a cutoff not above 1e-5 Hz detrends to zeros");
     }
 
     void spectrum() {
@@ -117,9 +131,11 @@ private:
         compute_spectrum(signal_, workspace_, window, fs, resolution);
         require(workspace_.frequencies.size() == workspace_.power.size(),
                 "a spectrum has one power per frequency");
-        require(workspace_.frequencies.size() <=
-                    std::max(kMaxTransformBins, std::bit_ceil(signal_.size()) / 2),
+        const std::size_t bins = workspace_.power.size();
+        require(bins <= std::max(kMaxTransformBins, std::bit_ceil(signal_.size()) / 2),
                 "a spectrum is no longer than the cap or the signal demands");
+        require(bins == 0 || (std::has_single_bit(bins) && 2 * bins >= signal_.size()),
+                "a transform is a power of two of at least the signal's length");
     }
 
     void rate() {
@@ -155,11 +171,20 @@ private:
     }
 
     void peaks() {
+        std::size_t found = 0;
         for (const std::vector<Peak>& segment : detect_peaks(signal_, peak_config())) {
             require(!segment.empty(), "a peak segment is not empty");
-            for (const Peak& peak : segment)
+            found += segment.size();
+            for (const Peak& peak : segment) {
                 require(peak.index < signal_.size(), "a peak lies inside the signal");
+                require(std::bit_cast<std::uint32_t>(peak.value) ==
+                            std::bit_cast<std::uint32_t>(signal_[peak.index]),
+                        "a peak carries the signal's value at its index");
+                require(std::fabs(peak.position - static_cast<float>(peak.index)) <= 0.5f,
+                        "a peak sits within half a sample of its index");
+            }
         }
+        require(found <= signal_.size() / 2, "peaks are at most one per two samples");
     }
 
     // Timestamps at the typical rate, fewer or more of them than samples, any of them odd.
@@ -194,7 +219,25 @@ private:
         const float fs = hostile(data_, kTypicalFs);
         const float min_rate = hostile(data_, 40.0f);
         const float max_rate = hostile(data_, 220.0f);
-        estimate_hrv(signal_, metric, times, confidence, hint, fs, min_rate, max_rate);
+        const HrvEstimate estimate =
+            estimate_hrv(signal_, metric, times, confidence, hint, fs, min_rate, max_rate);
+        require(std::isfinite(estimate.value), "an HRV value is finite");
+        require(estimate.confidence <= 1.0f, "an HRV confidence is a number of at most 1");
+    }
+
+    void peak_measures() {
+        const std::vector<float> confidence = confidences();
+        const float fs = hostile(data_, kTypicalFs);
+        const float min_rate = hostile(data_, 3.0f);
+        const float max_rate = hostile(data_, 60.0f);
+        const PeakMeasure ie = ie_ratio(signal_, confidence, rate_hint(), fs, min_rate, max_rate);
+        require(std::isfinite(ie.value) && ie.value >= 0.0f,
+                "an I:E ratio is finite, not negative");
+        const PeakMeasure height =
+            extremum_mean(signal_, confidence, data_.ConsumeBool(), fs, min_rate, max_rate);
+        const bool bounded =
+            std::ranges::all_of(signal_, [](float v) { return std::fabs(v) < 1e30f; });
+        require(!bounded || std::isfinite(height.value), "a mean peak height is finite");
     }
 
     FuzzedDataProvider& data_;

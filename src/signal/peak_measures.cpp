@@ -8,7 +8,8 @@
 //   lowest sample is the exhalation end, and the segment's outer troughs are searched within
 //   0.6 expected periods. Over the cycles trough < peak < trough with positive inhale and exhale
 //   times: value = mean inhale / mean exhale (s/s), confidence = mean confidence at the peaks.
-//   Fewer than 3 samples, no cycle or a mean exhale of 1e-5 s or less: (0, 0).
+//   Fewer than 3 samples, no cycle, a mean exhale of 1e-5 s or less or times that overflow (a
+//   rate near 0 Hz): (0, 0).
 #include <cmath>
 #include <optional>
 #include <vector>
@@ -147,8 +148,9 @@ PeakMeasure ie_ratio(std::span<const float> signal, std::span<const float> confi
     if (totals.cycles == 0) return {};
     const auto cycles = static_cast<float>(totals.cycles);
     const float mean_exhale = totals.exhale / cycles;
-    if (!(mean_exhale > 1e-5f)) return {};
-    return {(totals.inhale / cycles) / mean_exhale, totals.confidence / cycles};
+    const float ratio = (totals.inhale / cycles) / mean_exhale;
+    if (!(mean_exhale > 1e-5f) || !std::isfinite(ratio)) return {};
+    return {ratio, totals.confidence / cycles};
 }
 
 }  // namespace quorvanta

@@ -21,7 +21,7 @@ PeakMeasure extremum_mean(std::span<const float> signal, std::span<const float> 
 
 // Inspiration-to-expiration time ratio of a respiratory window: over breath cycles (trough,
 // peak, trough), mean inhale time / mean exhale time, with the mean confidence at the peaks.
-// No usable cycle: (0, 0).
+// No usable cycle, or times too long to add up: (0, 0).
 PeakMeasure ie_ratio(std::span<const float> signal, std::span<const float> confidence,
                      std::optional<float> rate_hint, float fs, float min_rate, float max_rate);
 

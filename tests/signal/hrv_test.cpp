@@ -7,9 +7,7 @@
 #include <cmath>
 #include <map>
 #include <numeric>
-#include <optional>
 #include <random>
-#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -138,27 +136,6 @@ TEST(Hrv, EstimatesFromPulseWaves) {
     const PeakDetectorConfig config{70, 30, 40, 220, 0.45f, 2.5f, 1.0f, 0.25f, true, true};
     const auto raw = detail::raw_intervals(detect_peaks(wave, config), {}, c, 30);
     EXPECT_EQ(detect_hrv_intervals(wave, {}, c, 70, 30, 40, 220).intervals_ms, raw.intervals_ms);
-}
-
-// One hostile value at a time in the rate, the band or the hint of a pulse wave: every metric
-// stays finite with a confidence from 0 to 1. The session fuzzer feeds hostile timestamps.
-TEST(Hrv, HostileNumbers) {
-    const Series wave = pulse_wave(intervals(40, 40, 25)), c(wave.size(), 1.0f);
-    for (const float v : {NAN, INFINITY, -INFINITY, 0.0f, -1.0f, 1e-45f, 1e-30f, 3.4e38f}) {
-        const std::tuple<float, float, float, std::optional<float>> cases[] = {
-            {v, 40, 220, {}}, {30, v, 220, {}}, {30, 40, v, {}}, {30, 40, 220, v}};
-        for (const auto& one : cases) {
-            SCOPED_TRACE(testing::Message() << v << " in argument " << &one - cases);
-            const auto& [fs, min_rate, max_rate, hint] = one;
-            const HrvIntervals beats =
-                detect_hrv_intervals(wave, {}, c, hint, fs, min_rate, max_rate);
-            for (const HrvMetric m : {Sdnn, Rmssd, LfHf, StressIndex, Pnn50, Sd1Sd2}) {
-                const HrvEstimate e = evaluate_hrv(beats, m, c);
-                EXPECT_TRUE(std::isfinite(e.value) && e.confidence >= 0 && e.confidence <= 1)
-                    << int(m) << ": " << e.value << ", " << e.confidence;
-            }
-        }
-    }
 }
 
 }  // namespace

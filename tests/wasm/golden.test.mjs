@@ -12,17 +12,49 @@ function expectGolden(name, actual) {
 }
 
 const pulse = signal("ppg_waveform");
+const camelCase = (name) => name.replace(/_(\w)/g, (_, letter) => letter.toUpperCase());
 
-test("the signal routines give the native bits", () => {
-  const { rate, confidence } = qc.estimateHeartRate(pulse.data.subarray(0, 300), 30);
-  expectGolden("rate.periodogram_heart", [rate, confidence]);
-  expectGolden("peaks.hrv_detector_1800",
-               qc.findPeaks(pulse.data.subarray(0, 1800), 30, true, { rateHint: 72 }));
-  for (const metric of ["sdnn", "rmssd", "lfhf", "stress_index", "pnn50", "sd1sd2"]) {
-    const estimate = qc.estimateHrvMetric(pulse.data.subarray(0, 1800), 30, metric,
-                                          pulse.confidence.subarray(0, 1800));
-    expectGolden(`hrv.${metric}`, [estimate.value, estimate.confidence]);
+/** An argument as a golden call writes it: a flag, a number, numbers joined by "/", or a name. */
+function argument(text) {
+  if (text === "true" || text === "false") return text === "true";
+  const numbers = text.split("/").map(Number);
+  if (numbers.some(Number.isNaN)) return text;
+  return numbers.length > 1 ? numbers : numbers[0];
+}
+
+/** Makes a golden call through the module, which takes the arguments after the required ones as options. */
+function call(name) {
+  const [fn, text] = name.split(":");
+  const { frames, fs, refine, metricName, face, method, container, ...options } = Object.fromEntries(
+    text.split(",").map((pair) => pair.split("=")).map(([key, value]) => [camelCase(key), argument(value)]));
+  const data = pulse.data.subarray(0, frames);
+  if (container) options.container = { width: container[0], height: container[1] };
+  switch (fn) {
+    case "estimate_heart_rate": {
+      const { rate, confidence } = qc.estimateHeartRate(data, fs);
+      return [rate, confidence];
+    }
+    case "find_peaks":
+      return qc.findPeaks(data, fs, refine, options);
+    case "estimate_hrv_metric": {
+      const confidence = pulse.confidence.subarray(0, frames);
+      const estimate = qc.estimateHrvMetric(data, fs, metricName, confidence, options.rateHint);
+      return [estimate.value, estimate.confidence];
+    }
+    default: {
+      const [x, y, width, height] = face;
+      const [left, top, right, bottom] = typeof method === "string" ? [] : method;
+      const roi = qc.calculateRoi({ x, y, width, height }, left === undefined ? method : { left, top, right, bottom },
+                                  options);
+      return [roi.x, roi.y, roi.width, roi.height];
+    }
   }
+}
+
+test("the functions make the golden calls with the native bits", () => {
+  const calls = [...golden.keys()].filter((name) => name.includes(":"));
+  assert.ok(calls.length > 0);
+  for (const name of calls) expectGolden(name, call(name));
 });
 
 test("a session fed the sample gives the native bits", () => {

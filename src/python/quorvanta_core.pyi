@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: Apache-2.0
-from typing import Any, ClassVar, Literal, Sequence, SupportsFloat, SupportsIndex
+from typing import Any, ClassVar, Literal, Sequence, SupportsFloat, SupportsIndex, final
 
 import numpy as np
 from numpy.typing import NDArray
@@ -47,6 +47,7 @@ _RoiMethod: TypeAlias = (
 )
 _WaveformMode: TypeAlias = Literal["Incremental", "Global"] | tuple[Literal["Windowed"], _FloatLike]
 
+@final
 class Session:
     """A thread-safe, stateful session object for processing continuous frame data natively
     across FFI and Wasm."""
@@ -55,6 +56,7 @@ class Session:
     def process(self, input: SessionInput, mode: _WaveformMode) -> SessionResult: ...
     def reset(self) -> None: ...
 
+@final
 class SessionConfig:
     """Configuration for initializing a Quorvanta session."""
 
@@ -97,6 +99,7 @@ class SessionConfig:
     @roi_method.setter
     def roi_method(self, value: str) -> None: ...
 
+@final
 class SessionInput:
     """The core batch input object submitted to the session engine for processing."""
 
@@ -119,6 +122,7 @@ class SessionInput:
     @timestamp.setter
     def timestamp(self, value: _FloatSequence) -> None: ...
 
+@final
 class SignalInput:
     """A generic wrapper for a single physical signal and its corresponding confidence array."""
 
@@ -132,6 +136,7 @@ class SignalInput:
     @confidence.setter
     def confidence(self, value: _FloatSequence) -> None: ...
 
+@final
 class FaceInput:
     """Input payload representing tracked face bounding boxes over a sequence of frames."""
 
@@ -147,6 +152,7 @@ class FaceInput:
     @confidence.setter
     def confidence(self, value: _FloatSequence) -> None: ...
 
+@final
 class SessionResult:
     """The final payload aggregated from a session processing tick."""
 
@@ -163,6 +169,7 @@ class SessionResult:
     @property
     def message(self) -> str: ...
 
+@final
 class WaveformResult:
     """Derived continuous waveform data alongside unit metadata."""
 
@@ -175,6 +182,7 @@ class WaveformResult:
     @property
     def note(self) -> str: ...
 
+@final
 class VitalResult:
     """Derived scalar physiological value."""
 
@@ -187,6 +195,7 @@ class VitalResult:
     @property
     def note(self) -> str: ...
 
+@final
 class FaceResult:
     """Filtered/smoothed output face coordinates."""
 
@@ -197,6 +206,7 @@ class FaceResult:
     @property
     def note(self) -> str | None: ...
 
+@final
 class Rect:
     """A simple bounding box definition."""
 
@@ -221,6 +231,7 @@ class Rect:
     def height(self, value: _FloatLike) -> None: ...
     def __repr__(self) -> str: ...
 
+@final
 class InferenceMode:
     """Operational paradigm dictating buffer fill limits."""
 
@@ -232,6 +243,7 @@ class InferenceMode:
     def __ne__(self, value: object, /) -> bool: ...
     def __hash__(self) -> int: ...
 
+@final
 class BufferConfig:
     """Capacity constraints and threshold configuration for buffers."""
 
@@ -256,6 +268,7 @@ class BufferConfig:
     @overlap.setter
     def overlap(self, value: _IntLike) -> None: ...
 
+@final
 class BufferActionType:
     """Action to be taken on a target ROI after evaluation."""
 
@@ -268,6 +281,7 @@ class BufferActionType:
     def __ne__(self, value: object, /) -> bool: ...
     def __hash__(self) -> int: ...
 
+@final
 class BufferAction:
     """The concrete instruction resulting from evaluating a target."""
 
@@ -284,6 +298,7 @@ class BufferAction:
     @roi.setter
     def roi(self, value: Rect | None) -> None: ...
 
+@final
 class BufferMetadata:
     """Identifiable state metadata attached to a specific processing buffer."""
 
@@ -311,6 +326,7 @@ class BufferMetadata:
     @last_seen.setter
     def last_seen(self, value: _FloatLike) -> None: ...
 
+@final
 class InferenceCommand:
     """Command returned by the BufferPlanner indicating how many frames to extract."""
 
@@ -327,6 +343,7 @@ class InferenceCommand:
     @keep_count.setter
     def keep_count(self, value: _IntLike) -> None: ...
 
+@final
 class ExecutionPlan:
     """Aggregated output from the BufferPlanner dictating next steps for all buffers."""
 
@@ -339,6 +356,7 @@ class ExecutionPlan:
     @buffers_to_drop.setter
     def buffers_to_drop(self, value: Sequence[str]) -> None: ...
 
+@final
 class VitalDisplayMeta:
     """Extracted UI/display properties for a specific vital sign."""
 

@@ -1,9 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
-"""The module's names, docs, signatures, attribute types and writable attributes agree with its
-hand-written type stub."""
+"""The module's docs, constructors, attribute types and writable attributes agree with its
+hand-written type stub. Names, signatures and defaults are mypy stubtest's (the python_stub test)."""
 
 import ast
-import inspect
 from pathlib import Path
 
 import pytest
@@ -16,47 +15,18 @@ DECLARED = {node.name: node for node in STUB.body
             if isinstance(node, (ast.ClassDef, ast.FunctionDef))}
 
 
-def signature(function_node, skip=0):
-    """A stub function's signature as a text signature shows it."""
-    arguments = function_node.args
-    defaults = [None] * (len(arguments.args) - len(arguments.defaults)) + arguments.defaults
-    return [argument.arg + (f"={ast.unparse(default)}" if default else "")
-            for argument, default in zip(arguments.args, defaults)][skip:]
-
-
-def test_stub_and_module_list_the_same_names_in_order():
-    stub_all = next(ast.literal_eval(node.value) for node in STUB.body
-                    if isinstance(node, ast.Assign) and ast.unparse(node.targets[0]) == "__all__")
-    assert stub_all == qv.__all__
-    assert {name for name in dir(qv) if not name.startswith("__")} == set(qv.__all__)
-
-
+# Functions are documented in the stub only; a class without a constructor refuses every call.
 @pytest.mark.parametrize("name", qv.__all__)
-def test_docs_and_signatures_follow_the_stub(name):
+def test_docs_and_constructors_follow_the_stub(name):
     declared, node = getattr(qv, name), DECLARED[name]
     if isinstance(node, ast.FunctionDef):
-        assert (declared.__text_signature__, declared.__doc__) == \
-            (f"({', '.join(signature(node))})", None)
+        assert declared.__doc__ is None
         return
     assert declared.__doc__ == " ".join(ast.get_docstring(node).split())
-    members = {child.name if isinstance(child, ast.FunctionDef) else ast.unparse(child.target):
-               child for child in node.body if isinstance(child, (ast.FunctionDef, ast.AnnAssign))}
-    constructor = members.pop("__new__", None)
-    if constructor:
-        assert declared.__text_signature__ == f"({', '.join(signature(constructor, 1))})"
-    else:
+    if not any(isinstance(child, ast.FunctionDef) and child.name == "__new__" for child in node.body):
         assert declared.__text_signature__ is None
         with pytest.raises(TypeError, match="^No constructor defined$"):
             declared(1, x=1)
-    for member in set(dir(declared)) - set(dir(object)) - {"__module__"}:
-        assert member in members
-        value = getattr(declared, member)
-        if inspect.isroutine(value):
-            stub_parameters = signature(members[member])
-            assert list(inspect.signature(value).parameters) == \
-                [parameter.split("=")[0] for parameter in stub_parameters]
-            if not member.startswith("_"):  # slot wrappers add a "/" that the stub leaves out
-                assert value.__text_signature__ == f"({', '.join(['$self', *stub_parameters[1:]])})"
 
 
 def python_type(annotation):

@@ -1,32 +1,46 @@
 // SPDX-License-Identifier: Apache-2.0
-/* A consumer of the installed library: checks the contract version and looks up a vital sign by
- * its alias in the registry. */
+/* A C11 host, built against the build tree and against an installed copy: the public header must
+ * compile as C, and its declarations must match the library's exports closely enough to call
+ * them. */
 #include <quorvanta_core.h>
 #include <stdio.h>
 #include <string.h>
 
-static uint32_t read_u32(const uint8_t* p) {
-    return (uint32_t)p[0] << 24 | (uint32_t)p[1] << 16 | (uint32_t)p[2] << 8 | p[3];
-}
+static int failures = 0;
 
-/* Whether an encoded optional VitalDisplayMeta is present with `id` as its first field. */
-static int has_id(RustBuffer info, const char* id) {
-    size_t n = strlen(id);
-    return info.len >= 5 + n && info.data[0] == 1 && read_u32(info.data + 1) == n &&
-           memcmp(info.data + 5, id, n) == 0;
+#define CHECK(condition)                                                                  \
+    do {                                                                                  \
+        if (!(condition)) {                                                               \
+            fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #condition); \
+            ++failures;                                                                   \
+        }                                                                                 \
+    } while (0)
+
+static RustBuffer text_buffer(const char* text) {
+    RustCallStatus status = {0};
+    ForeignBytes bytes = {(int32_t)strlen(text), (const uint8_t*)text};
+    return ffi_quorvanta_core_rustbuffer_from_bytes(bytes, &status);
 }
 
 int main(void) {
-    static const char alias[] = "rr";
     RustCallStatus status = {0};
-    ForeignBytes bytes = {(int32_t)strlen(alias), (const uint8_t*)alias};
-    RustBuffer name = ffi_quorvanta_core_rustbuffer_from_bytes(bytes, &status);
-    RustBuffer info = uniffi_quorvanta_core_fn_func_get_vital_info(name, &status);
-    int found = status.code == 0 && has_id(info, "respiratory_rate");
+    RustBuffer info;
+    /* Some(VitalDisplayMeta) whose id, the first field, is "respiratory_rate". */
+    static const uint8_t expected_prefix[] = {1,   0,   0,   0,   16,  'r', 'e', 's', 'p', 'i', 'r',
+                                              'a', 't', 'o', 'r', 'y', '_', 'r', 'a', 't', 'e'};
+
+    CHECK(ffi_quorvanta_core_uniffi_contract_version() == 26);
+
+    info = uniffi_quorvanta_core_fn_func_get_vital_info(text_buffer("rr"), &status);
+    CHECK(status.code == QUORVANTA_CALL_SUCCESS);
+    CHECK(info.len > sizeof expected_prefix);
+    CHECK(info.data != NULL && memcmp(info.data, expected_prefix, sizeof expected_prefix) == 0);
     ffi_quorvanta_core_rustbuffer_free(info, &status);
 
-    unsigned contract = ffi_quorvanta_core_uniffi_contract_version();
-    printf("contract version %u, '%s' %s\n", contract, alias,
-           found ? "is respiratory_rate" : "not found");
-    return contract == 26 && found && status.code == 0 ? 0 : 1;
+    uniffi_quorvanta_core_fn_free_session(NULL, &status);
+    CHECK(status.code == QUORVANTA_CALL_UNEXPECTED_ERROR);
+    ffi_quorvanta_core_rustbuffer_free(status.error_buf, &status);
+
+    if (failures == 0) puts("C host: all checks passed");
+    return failures == 0 ? 0 : 1;
 }

@@ -43,9 +43,9 @@ function call(name) {
     }
     default: {
       const [x, y, width, height] = face;
-      const [left, top, right, bottom] = typeof method === "string" ? [] : method;
-      const roi = qc.calculateRoi({ x, y, width, height }, left === undefined ? method : { left, top, right, bottom },
-                                  options);
+      const [left, top, right, bottom] = Array.isArray(method) ? method : [];
+      const roi = qc.calculateRoi({ x, y, width, height },
+                                  Array.isArray(method) ? { left, top, right, bottom } : method, options);
       return [roi.x, roi.y, roi.width, roi.height];
     }
   }

@@ -16,7 +16,6 @@
 #include "geometry/roi.h"
 #include "recording.h"
 #include "registry/registry.h"
-#include "signal/filters.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
@@ -31,13 +30,11 @@ std::vector<float> prefix(const std::vector<float>& values, std::size_t count) {
     return {values.begin(), values.begin() + static_cast<std::ptrdiff_t>(count)};
 }
 
-// Every `step`-th value, and all of [first, last).
-std::vector<float> sampled(const std::vector<float>& values, std::size_t step, std::size_t first,
-                           std::size_t last) {
+// Every `step`-th value.
+std::vector<float> sampled(const std::vector<float>& values, std::size_t step) {
     std::vector<float> picked;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-        if (i % step == 0 || (i >= first && i < last)) picked.push_back(values[i]);
-    }
+    for (std::size_t i = 0; i < values.size(); i += step)
+        picked.push_back(values[i]);
     return picked;
 }
 
@@ -59,33 +56,12 @@ const cli::RecordedSignal& signal_named(const cli::Recording& recording, std::st
     return *found;
 }
 
-void add_signal_routines(const cli::Recording& recording, std::vector<Output>& outputs) {
-    const cli::RecordedSignal& ppg = signal_named(recording, "ppg_waveform");
-    const std::vector<float> pulse = prefix(ppg.data, 1800);
-    const std::vector<float> breathing =
-        prefix(signal_named(recording, "respiratory_waveform").data, 900);
-
-    SpectrumWorkspace workspace;
-    compute_spectrum(prefix(pulse, 300), workspace, true, kFs, 0.005f);
-    outputs.push_back({"spectrum.pulse_300_in_8192", sampled(workspace.power, 128, 300, 340)});
-    compute_spectrum(breathing, workspace, false, kFs, 0.01f);
-    outputs.push_back({"spectrum.breathing_900_in_4096", sampled(workspace.power, 64, 0, 24)});
-
-    const auto rate = [&](std::span<const float> x, RateMethod method, float low, float high) {
-        const RateEstimate e = estimate_rate(x, method, std::nullopt, nullptr, kFs, low, high);
-        return std::vector<float>{e.rate, e.confidence};
-    };
-    outputs.push_back({"rate.periodogram_breathing",
-                       rate(breathing, {MethodKind::Periodogram, 0, 0.01f}, 3, 60)});
-    outputs.push_back({"rate.peaks_heart",
-                       rate(prefix(pulse, 900), {MethodKind::PeakDetection, 1, 0.25f}, 40, 220)});
-
-    outputs.push_back(
-        {"filters.detrend_300", prefix(detrend_signal(prefix(pulse, 300), kFs, 0.5f), 24)});
-    outputs.push_back(
-        {"filters.moving_average_300",
-         prefix(moving_average(prefix(pulse, 300), smoothing_window_length(4.0f, kFs)), 24)});
-    outputs.push_back({"filters.standardize_300", prefix(standardize(prefix(pulse, 300)), 24)});
+// The rate from peak intervals, which no vital of the session uses.
+void add_peak_rate(const cli::Recording& recording, std::vector<Output>& outputs) {
+    const RateEstimate e =
+        estimate_rate(prefix(signal_named(recording, "ppg_waveform").data, 900),
+                      {MethodKind::PeakDetection, 1, 0.25f}, std::nullopt, nullptr, kFs, 40, 220);
+    outputs.push_back({"rate.peaks_heart", {e.rate, e.confidence}});
 }
 
 // Calls of the functions that every door exports, each named as the doors' tests make it:
@@ -234,7 +210,7 @@ void add_session(const cli::Recording& recording, std::vector<Output>& outputs) 
         const std::map<std::string, WaveformResult> waveforms(result.waveforms.begin(),
                                                               result.waveforms.end());
         for (const auto& [id, waveform] : waveforms)
-            outputs.push_back({label + ".waveform." + id, sampled(waveform.data, 16, 0, 0)});
+            outputs.push_back({label + ".waveform." + id, sampled(waveform.data, 16)});
         outputs.push_back({label + ".fps", {result.fps}});
     };
     constexpr std::size_t kBatch = 60;
@@ -258,7 +234,7 @@ std::vector<Output> compute_outputs(const std::filesystem::path& sample) {
     std::vector<std::string> warnings;
     const cli::Recording recording = cli::read_recording(sample, warnings);
     std::vector<Output> outputs;
-    add_signal_routines(recording, outputs);
+    add_peak_rate(recording, outputs);
     add_door_calls(recording, outputs);
     add_session(recording, outputs);
     return outputs;

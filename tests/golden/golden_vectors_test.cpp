@@ -45,7 +45,6 @@ constexpr const char* kTestName = "every output within rounding of FFTW's";
 
 void expect_same(const std::string& name, float got, float want, float largest, std::size_t index) {
     const bool rate = name.ends_with("heart_rate") || name.ends_with("respiratory_rate") ||
-                      name.starts_with("rate.periodogram") ||
                       name.starts_with("estimate_heart_rate");
     const float tolerance = std::max(1e-5f * std::max(std::fabs(want), 1e-3f * largest),
                                      rate ? 60.0f * 30.0f / 4096.0f : 0.0f);

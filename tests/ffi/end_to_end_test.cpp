@@ -149,6 +149,9 @@ TEST(EndToEnd, GeometryFunctions) {
     EXPECT_EQ(contained(arg(rect(0, 0, 1, 1)), arg(Bytes{}), 0.5f, &status), 0);
     EXPECT_EQ(lib().failure(status),
               "Failed to convert arg 'outer': not enough bytes remaining in buffer (0 < 4)");
+    EXPECT_EQ(iou(arg(cat({rect(0, 0, 1, 1), u32(0)})), arg(rect(0, 0, 1, 1)), &status), 0.0f);
+    EXPECT_EQ(lib().failure(status),
+              "Failed to convert arg 'a': junk data left in buffer after lifting (count: 4)");
 }
 
 TEST(EndToEnd, GetVitalInfo) {
@@ -285,19 +288,6 @@ TEST(PlannerEndToEnd, ExportsOnCloneHandles) {
               cat({{1}, text("new"), u32(40), u32(19), u32(1), text("old")}));
     EXPORT(uniffi_quorvanta_core_fn_free_bufferplanner)(planner, &planner_status);
     EXPECT_EQ(lib().failure(planner_status), "");  // of any call
-}
-
-// Each call would succeed with a non-zero result but for its broken argument.
-TEST(PlannerEndToEnd, LiftingFailuresNameTheArgument) {
-    void* planner = create(buffer_config(40, 20));
-    EXPECT_EQ(is_ready(planner, 100, u32(3), 1, 1), 0);
-    EXPECT_EQ(lib().failure(planner_status),
-              "Failed to convert arg 'mode': Invalid InferenceMode enum value: 3");
-    EXPECT_TRUE(evaluate(planner, cat({kBox, u32(0)}), 0, buffers({{"a", 1.0}})).empty());
-    EXPECT_EQ(
-        lib().failure(planner_status),
-        "Failed to convert arg 'target_roi': junk data left in buffer after lifting (count: 4)");
-    EXPORT(uniffi_quorvanta_core_fn_free_bufferplanner)(planner, &planner_status);
 }
 
 TEST(EndToEnd, FuturesAreNeverIssued) {

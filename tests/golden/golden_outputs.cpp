@@ -56,14 +56,6 @@ const cli::RecordedSignal& signal_named(const cli::Recording& recording, std::st
     return *found;
 }
 
-// The rate from peak intervals, which no vital of the session uses.
-void add_peak_rate(const cli::Recording& recording, std::vector<Output>& outputs) {
-    const RateEstimate e =
-        estimate_rate(prefix(signal_named(recording, "ppg_waveform").data, 900),
-                      {MethodKind::PeakDetection, 1, 0.25f}, std::nullopt, nullptr, kFs, 40, 220);
-    outputs.push_back({"rate.peaks_heart", {e.rate, e.confidence}});
-}
-
 // Calls of the functions that every door exports, each named as the doors' tests make it:
 // "function:argument=value,...", numbers in decimal, a tuple as values joined by '/'. Arguments
 // left out take the function's defaults; the detector and metric names, which are
@@ -234,7 +226,6 @@ std::vector<Output> compute_outputs(const std::filesystem::path& sample) {
     std::vector<std::string> warnings;
     const cli::Recording recording = cli::read_recording(sample, warnings);
     std::vector<Output> outputs;
-    add_peak_rate(recording, outputs);
     add_door_calls(recording, outputs);
     add_session(recording, outputs);
     return outputs;

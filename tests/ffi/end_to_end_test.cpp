@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
-// buffers, as a host would: buffers, geometry, vital info, sessions, the buffer planner, futures.
+// buffers, as a host would: buffers, geometry, vital info, sessions and the buffer planner.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -288,22 +288,6 @@ TEST(PlannerEndToEnd, ExportsOnCloneHandles) {
               cat({{1}, text("new"), u32(40), u32(19), u32(1), text("old")}));
     EXPORT(uniffi_quorvanta_core_fn_free_bufferplanner)(planner, &planner_status);
     EXPECT_EQ(lib().failure(planner_status), "");  // of any call
-}
-
-TEST(EndToEnd, FuturesAreNeverIssued) {
-    static std::uint64_t polled_with = 0;
-    EXPORT(ffi_quorvanta_core_rust_future_poll_rust_buffer)
-    (
-        7,
-        [](std::uint64_t data, std::int8_t ready) {
-            polled_with = data + static_cast<std::uint64_t>(ready);
-        },
-        99);
-    EXPECT_EQ(polled_with, 99u + UNIFFI_RUST_FUTURE_POLL_READY);
-    RustCallStatus status{};
-    EXPECT_EQ(EXPORT(ffi_quorvanta_core_rust_future_complete_f64)(7, &status), 0.0);
-    EXPECT_EQ(lib().failure(status), "no asynchronous call is pending for this future handle");
-    EXPORT(ffi_quorvanta_core_rust_future_free_void)(7);
 }
 
 }  // namespace

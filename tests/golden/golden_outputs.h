@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Exact outputs of the signal routines and of a session on the bundled sample recording, as float
-// bits: the same on every build and platform. golden_vectors.txt holds them as written by
-// quorvanta_golden_vectors; golden_vectors_test compares a build's outputs with it.
+// Exact outputs of the functions every door exports and of a session on the bundled sample, as
+// float bits: the same on every build and platform. golden_vectors_test compares a build's outputs
+// with golden_vectors.txt, or rewrites it.
 #pragma once
 
 #include <filesystem>

@@ -106,17 +106,6 @@ TEST(Session, ChoosesTheReturnedFramesByMode) {
     EXPECT_TRUE(session.process(batch(0, 10), kIncremental).timestamp.empty());  // no new frame
 }
 
-TEST(Session, MeasuresFpsOverTheReturnedFrames) {
-    // Later frames are appended even when they go back: three at 1.0 s measure nothing.
-    const std::pair<std::vector<double>, float> cases[] = {
-        {{0.0, 0.1, 0.2, 0.3}, 10.0f}, {{5.0}, 30.0f}, {{}, 30.0f}, {{1.0, 1.0, 1.0}, 30.0f}};
-    for (const auto& [timestamps, fps] : cases) {
-        SCOPED_TRACE(timestamps.size());
-        Session session(session_config());
-        EXPECT_EQ(session.process(SessionInput{{}, {}, timestamps}, kIncremental).fps, fps);
-    }
-}
-
 // Every vital and every recorded waveform, at `fps_target`.
 SessionConfig everything(float fps_target) {
     std::vector<std::string> ids = quorvanta::testing::kEveryVital;

@@ -62,10 +62,6 @@ struct SessionExports {
     }
 };
 
-TEST(EndToEnd, ContractVersion) {
-    EXPECT_EQ(EXPORT(ffi_quorvanta_core_uniffi_contract_version)(), 26u);
-}
-
 TEST(EndToEnd, BufferExports) {
     RustCallStatus status{};
     auto alloc = EXPORT(ffi_quorvanta_core_rustbuffer_alloc);

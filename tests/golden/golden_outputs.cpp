@@ -38,24 +38,6 @@ std::vector<float> sampled(const std::vector<float>& values, std::size_t step) {
     return picked;
 }
 
-std::vector<float> peak_positions(const PeakSegments& segments) {
-    std::vector<float> positions;
-    for (const auto& segment : segments) {
-        for (const Peak& peak : segment)
-            positions.push_back(peak.position);
-    }
-    return positions;
-}
-
-const cli::RecordedSignal& signal_named(const cli::Recording& recording, std::string_view id) {
-    const auto found = std::find_if(recording.signals.begin(), recording.signals.end(),
-                                    [&](const cli::RecordedSignal& s) { return s.id == id; });
-    if (found == recording.signals.end()) {
-        throw std::runtime_error("the sample has no " + std::string(id) + " column");
-    }
-    return *found;
-}
-
 // Calls of the functions that every door exports, each named as the doors' tests make it:
 // "function:argument=value,...", numbers in decimal, a tuple as values joined by '/'. Arguments
 // left out take the function's defaults; the detector and metric names, which are
@@ -144,7 +126,12 @@ std::vector<float> door_call(std::string_view function, const CallArguments& arg
                                    {"window_cycles", &config.window_cycles},
                                    {"max_rate_change", &config.max_rate_change}})
             *field = number(arguments, name).value_or(*field);
-        return peak_positions(detect_peaks(signal, config));
+        std::vector<float> positions;
+        for (const auto& segment : detect_peaks(signal, config)) {
+            for (const Peak& peak : segment)
+                positions.push_back(peak.position);
+        }
+        return positions;
     }
     const std::vector<float> face = numbers(arguments, "face");
     const std::vector<float> container = numbers(arguments, "container");
@@ -164,11 +151,13 @@ std::vector<float> door_call(std::string_view function, const CallArguments& arg
 }
 
 void add_door_calls(const cli::Recording& recording, std::vector<Output>& outputs) {
+    const auto ppg = std::ranges::find(recording.signals, "ppg_waveform", &cli::RecordedSignal::id);
+    if (ppg == recording.signals.end()) throw std::runtime_error("the sample has no PPG");
     for (const std::string_view call : kDoorCalls) {
         const std::size_t colon = call.find(':');
-        outputs.push_back({std::string(call),
-                           door_call(call.substr(0, colon), call_arguments(call.substr(colon + 1)),
-                                     signal_named(recording, "ppg_waveform"))});
+        outputs.push_back(
+            {std::string(call),
+             door_call(call.substr(0, colon), call_arguments(call.substr(colon + 1)), *ppg)});
     }
 }
 

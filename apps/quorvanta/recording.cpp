@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 #include <string_view>
+#include <type_traits>
 
 #include "csv.h"
 #include "decimal.h"
@@ -362,9 +363,34 @@ std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::
     return {line, offset - (line_start == std::string_view::npos ? 0 : line_start + 1)};
 }
 
+// Builds the document as Json::parse does, but names the place of a number beyond the range of
+// double, which the parser reports as a range error without one.
+class DocumentBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
+public:
+    DocumentBuilder(Json& document, const std::filesystem::path& file, std::string_view text)
+        : json_sax_dom_parser(document), file_(file), text_(text) {}
+
+    template <class Exception>
+    bool parse_error(std::size_t end, const std::string& token, const Exception& error) {
+        if constexpr (std::is_same_v<Exception, Json::out_of_range>) {
+            const auto [line, column] = line_and_column(text_, end - std::min(end, token.size()));
+            throw InputError(location(file_, line, column + 1) + "the number " + token +
+                             " is out of range");
+        }
+        throw error;
+    }
+
+private:
+    const std::filesystem::path& file_;
+    std::string_view text_;
+};
+
 Json parse_json(const std::filesystem::path& file, std::string_view text) {
     try {
-        return Json::parse(text);
+        Json document;
+        DocumentBuilder builder(document, file, text);
+        Json::sax_parse(text, &builder);
+        return document;
     } catch (const Json::parse_error& error) {
         const auto [line, column] = line_and_column(text, error.byte);
         const std::string what = error.what();

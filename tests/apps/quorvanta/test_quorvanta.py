@@ -212,6 +212,7 @@ BAD_INPUT = [
     ("doubled.csv", 'timestamp,ppg\n0,"1""5"\n', ":2:3: '1\"5' in column 'ppg' is not a number"),
     ("short.csv", "timestamp,ppg\n0,1\n0.033\n", ":3: 1 cells where the header names 2"),
     ("broken.json", '{"timestamp": [0, 1,]}', ":1:21: invalid JSON: "),
+    ("overflow.json", '{"timestamp": [0,\n 1e400]}', ":2:2: the number 1e400 is out of range"),
     ("unknown.json", '{"timestamp": [0], "signals": {"hr": {"data": [1]}}}',
      ": signals: no signal among 'hr'; expected a signal: "),
     ("typed.json", '{"timestamp": [0, "1"], "signals": {}}', ": timestamp[1]: expected a number"),

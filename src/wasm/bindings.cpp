@@ -188,8 +188,10 @@ WaveformMode waveform_mode_from(const val& mode) {
         return named_or_refused(mode.as<std::string>(), "mode", "WaveformMode string",
                                 [](const std::string& n) { return waveform_mode_named(n); });
     }
-    if (detail::is_object(mode) && !mode["windowed"].isUndefined()) {
-        return waveform_mode::Windowed{argument<float>(mode["windowed"], "mode.windowed")};
+    if (detail::is_object(mode)) {
+        const val seconds = mode["windowed"];
+        if (!seconds.isUndefined())
+            return waveform_mode::Windowed{argument<float>(seconds, "mode.windowed")};
     }
     detail::refuse("mode", "\"Incremental\", \"Global\" or { windowed: seconds }", mode);
 }

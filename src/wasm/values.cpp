@@ -2,40 +2,47 @@
 #include "wasm/values.h"
 
 #include <emscripten.h>
+#include <emscripten/heap.h>
 
 #include <cctype>
 #include <cmath>
 #include <type_traits>
 
-// Type tests and copies in one call into JavaScript each. (The bodies are JavaScript, which
-// clang-format would break apart.)
+// Type tests, and the calls into the conversions' JavaScript half (values.js) that read sequences
+// of numbers. (The bodies are JavaScript, which clang-format would break apart.)
 // clang-format off
 EM_JS(bool, quorvanta_is_object, (emscripten::EM_VAL handle), {
     const value = Emval.toValue(handle);
-    return typeof value === "object" && value !== null && !Array.isArray(value);
+    return typeof value === "object" && value !== null && !quorvantaBuiltins.isArray(value);
+});
+
+EM_JS(bool, quorvanta_is_array, (emscripten::EM_VAL handle), {
+    return quorvantaBuiltins.isArray(Emval.toValue(handle));
 });
 
 EM_JS(bool, quorvanta_is_boolean, (emscripten::EM_VAL handle), {
     return typeof Emval.toValue(handle) === "boolean";
 });
 
-// Sequences of numbers cross in one call each way: the length of a typed array of the given
-// class (Float32Array when `doubles` is false, Float64Array when true) or of an array of numbers,
-// -1 for anything else; a copy of it into the module's memory; a new typed array from the memory.
-EM_JS(int, quorvanta_number_count, (emscripten::EM_VAL handle, bool doubles), {
-    const value = Emval.toValue(handle);
-    if (value instanceof (doubles ? Float64Array : Float32Array)) return value.length;
-    const numbers = Array.isArray(value) && value.every((item) => typeof item === "number");
-    return numbers ? value.length : -1;
+EM_JS(double, quorvanta_typed_array_length, (emscripten::EM_VAL handle, bool doubles), {
+    return quorvantaTypedArrayLength(Emval.toValue(handle), doubles);
 });
 
-EM_JS(void, quorvanta_copy_numbers, (emscripten::EM_VAL handle, void* target, bool doubles), {
-    (doubles ? HEAPF64 : HEAPF32).set(Emval.toValue(handle), target >> (doubles ? 3 : 2));
+EM_JS(emscripten::EM_VAL, quorvanta_number_snapshot, (emscripten::EM_VAL handle, double count, bool doubles), {
+    return Emval.toHandle(quorvantaNumberSnapshot(Emval.toValue(handle), count, doubles));
+});
+
+EM_JS(void, quorvanta_copy_numbers, (emscripten::EM_VAL handle, void* target, double count, bool doubles), {
+    quorvantaCopyNumbers(Emval.toValue(handle), target, count, doubles);
 });
 
 EM_JS(emscripten::EM_VAL, quorvanta_new_typed_array, (const void* source, int count, bool doubles), {
     const first = source >> (doubles ? 3 : 2);
     return Emval.toHandle((doubles ? HEAPF64 : HEAPF32).slice(first, first + count));
+});
+
+EM_JS(emscripten::EM_VAL, quorvanta_describe, (emscripten::EM_VAL handle), {
+    return Emval.toHandle(quorvantaDescribe(Emval.toValue(handle)));
 });
 // clang-format on
 
@@ -58,30 +65,33 @@ std::string camel_case(std::string_view snake_case) {
 namespace detail {
 namespace {
 
-// "a string", "null", "an array", "Float64Array", "undefined" ...
-std::string described(const val& value) {
-    const auto type = value.typeOf().as<std::string>();
-    if (type == "string") return "a string";
-    if (type == "number") return "a number";
-    if (type != "object") return type;
-    if (value.isNull()) return "null";
-    if (value.isArray()) return "an array";
-    const val constructor = value["constructor"];
-    return constructor.isUndefined() ? "an object" : constructor["name"].as<std::string>();
-}
-
+// A sequence of T (float or double), which the caller gives as a typed array of T's class or an
+// array of numbers: sized by the value itself, read once, copied in without a view of the
+// module's memory being held while the caller's code can run.
 template <class T>
 std::vector<T> numbers(const val& value, const std::string& path) {
     constexpr bool doubles = std::is_same_v<T, double>;
-    const int count = quorvanta_number_count(value.as_handle(), doubles);
-    if (count < 0) {
-        refuse(path,
-               doubles ? "a Float64Array or an array of numbers"
-                       : "a Float32Array or an array of numbers",
-               value);
+    constexpr std::string_view expected =
+        doubles ? "a Float64Array or an array of numbers" : "a Float32Array or an array of numbers";
+    constexpr double kNotTyped = -1;
+    constexpr double kDetached = -2;
+    const double typed_length = quorvanta_typed_array_length(value.as_handle(), doubles);
+    val source = value;
+    std::size_t count = 0;
+    if (typed_length == kDetached) {
+        refuse(path, expected,
+               std::string("a detached ") + (doubles ? "Float64Array" : "Float32Array"));
+    } else if (typed_length != kNotTyped) {
+        count = static_cast<std::size_t>(typed_length);
+    } else {
+        if (!is_array(value)) refuse(path, expected, value);
+        count = array_length(value, path, sizeof(T));
+        source = val::take_ownership(
+            quorvanta_number_snapshot(value.as_handle(), static_cast<double>(count), doubles));
+        if (source.isNull()) refuse(path, expected, value);
     }
-    std::vector<T> numbers(static_cast<std::size_t>(count));
-    quorvanta_copy_numbers(value.as_handle(), numbers.data(), doubles);
+    std::vector<T> numbers(count);
+    quorvanta_copy_numbers(source.as_handle(), numbers.data(), static_cast<double>(count), doubles);
     return numbers;
 }
 
@@ -93,9 +103,26 @@ val typed_array(const std::vector<T>& values) {
 
 }  // namespace
 
-void refuse(const std::string& path, std::string_view expected, const val& value) {
+void refuse(const std::string& path, std::string_view expected, std::string_view what) {
     throw ArgumentError(ArgumentError::Kind::Type,
-                        path + " must be " + std::string(expected) + ", not " + described(value));
+                        path + " must be " + std::string(expected) + ", not " + std::string(what));
+}
+
+void refuse(const std::string& path, std::string_view expected, const val& value) {
+    refuse(path, expected,
+           val::take_ownership(quorvanta_describe(value.as_handle())).as<std::string>());
+}
+
+std::size_t array_length(const val& array, const std::string& path, std::size_t item_bytes) {
+    constexpr double kMaxArrayLength = 4294967295.0;
+    const std::uint64_t length =
+        unsigned_integer(array["length"], path + ".length", kMaxArrayLength);
+    if (length > emscripten_get_heap_max() / item_bytes) {
+        throw ArgumentError(ArgumentError::Kind::Range,
+                            path + " has " + std::to_string(length) +
+                                " items, more than the module's memory holds");
+    }
+    return static_cast<std::size_t>(length);
 }
 
 bool is_absent(const val& value) {
@@ -108,6 +135,10 @@ bool is_boolean(const val& value) {
 
 bool is_object(const val& value) {
     return quorvanta_is_object(value.as_handle());
+}
+
+bool is_array(const val& value) {
+    return quorvanta_is_array(value.as_handle());
 }
 
 std::string quoted_alternatives(std::span<const std::string_view> names) {

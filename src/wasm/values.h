@@ -51,10 +51,16 @@ namespace detail {
 
 // Throws TypeError "{path} must be {expected}, not {what value is}".
 [[noreturn]] void refuse(const std::string& path, std::string_view expected, const val& value);
+[[noreturn]] void refuse(const std::string& path, std::string_view expected, std::string_view what);
+// The `length` of an array, read once: an integer that an array may have, and no more items of
+// `item_bytes` each than the module's memory could ever hold.
+std::size_t array_length(const val& array, const std::string& path, std::size_t item_bytes);
 bool is_absent(const val& value);
 bool is_boolean(const val& value);
 // An object that is neither null nor an array.
 bool is_object(const val& value);
+// An array (Array.isArray, which no prototype fakes and which knows arrays of other realms).
+bool is_array(const val& value);
 std::string field_path(const std::string& path, std::string_view field);
 std::vector<float> float32s(const val& value, const std::string& path);
 std::vector<double> float64s(const val& value, const std::string& path);
@@ -140,10 +146,11 @@ struct Js<std::vector<double>> {
 template <class T>
 struct Js<std::vector<T>> {
     static std::vector<T> from(const val& value, const std::string& path) {
-        if (!value.isArray()) detail::refuse(path, "an array", value);
-        const auto length = value["length"].as<std::size_t>();
+        if (!detail::is_array(value)) detail::refuse(path, "an array", value);
+        const std::size_t length = detail::array_length(value, path, sizeof(T));
+        // The items are read one by one, so the vector grows as they come rather than taking
+        // memory for a `length` that a Proxy or an array of holes may not live up to.
         std::vector<T> items;
-        items.reserve(length);
         for (std::size_t i = 0; i < length; ++i)
             items.push_back(Js<T>::from(value[i], path + "[" + std::to_string(i) + "]"));
         return items;

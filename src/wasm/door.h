@@ -3,7 +3,9 @@
 // the module: ArgumentError becomes a JavaScript TypeError or RangeError, an unreadable recording a
 // SyntaxError, memory exhaustion a RangeError, and any other exception the module's InternalFault
 // with its message ("Unknown panic!" without one). The JavaScript error is thrown only after the
-// C++ exception has been handled and every C++ object of the call destroyed.
+// C++ exception has been handled and every C++ object of the call destroyed. An exception that the
+// caller's own JavaScript throws while the call reads its arguments (a getter's, say) passes
+// through unchanged, after the same clean-up.
 #pragma once
 
 #include <emscripten/val.h>

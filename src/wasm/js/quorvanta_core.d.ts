@@ -152,7 +152,11 @@ export interface ExecutionPlan {
   buffersToDrop: string[];
 }
 
-/** A native object: call delete() when done with it; afterwards every method throws. */
+/**
+ * A native object: call delete() when done with it; afterwards every method throws. A delete()
+ * during one of the object's own calls (from a getter of an argument) takes effect when that call
+ * returns.
+ */
 interface NativeObject {
   delete(): void;
   isDeleted(): boolean;

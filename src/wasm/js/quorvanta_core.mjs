@@ -10,7 +10,7 @@
 // Native objects (Session, BufferPlanner) hold memory inside the module until delete() is called;
 // afterwards every method throws a TypeError. The module's own checks throw TypeError or
 // RangeError naming the argument; an internal fault throws InternalFault.
-import { InternalFault, moduleSettings } from "./loader_support.mjs";
+import { callRunner, InternalFault, moduleSettings } from "./loader_support.mjs";
 import createQuorvantaWasm from "./quorvanta_core_wasm.mjs";
 
 export { InternalFault };
@@ -18,57 +18,81 @@ export { InternalFault };
 // Deletes native objects whose wrapper was collected without delete(), as a last resort.
 const forgotten = new FinalizationRegistry((native) => native.delete());
 
-function nativeClass(name, NativeType) {
+// The key of a native object's one way to call its native methods; not exported.
+const callNative = Symbol("callNative");
+
+// A class whose instances own one native object, which only this class can reach. Arguments cross
+// to the module one by one, which can run the caller's JavaScript (getters, Proxies) in the middle
+// of a call, and that code can call delete(): the native object is then released when the
+// outermost running call of it returns, so that no call ever runs on a freed object.
+function nativeClass(name, NativeType, run) {
   return class {
     #native;
+    #runningCalls = 0;
+    #deleted = false;
 
-    constructor(...args) {
-      this.#native = new NativeType(...args);
+    constructor(config) {
+      this.#native = run(() => new NativeType(config));
       forgotten.register(this, this.#native, this);
     }
 
-    /** The native object; throws once delete() has released it. */
-    get native() {
-      if (this.#native === null) throw new TypeError(`${name} used after delete()`);
-      return this.#native;
+    [callNative](method, ...args) {
+      if (this.#deleted) throw new TypeError(`${name} used after delete()`);
+      ++this.#runningCalls;
+      try {
+        return run(() => this.#native[method](...args));
+      } finally {
+        if (--this.#runningCalls === 0 && this.#deleted) this.#release();
+      }
     }
 
-    /** Releases the native object; later calls throw. Deleting twice does nothing. */
+    /**
+     * Releases the native object, once the calls running on it return; later calls throw.
+     * Deleting twice does nothing.
+     */
     delete() {
-      if (this.#native === null) return;
+      if (this.#deleted) return;
+      this.#deleted = true;
       forgotten.unregister(this);
-      this.#native.delete();
-      this.#native = null;
+      if (this.#runningCalls === 0) this.#release();
     }
 
     isDeleted() {
-      return this.#native === null;
+      return this.#deleted;
+    }
+
+    #release() {
+      this.#native.delete();
+      this.#native = null;
     }
   };
 }
 
 function publicApi(wasm) {
-  class Session extends nativeClass("Session", wasm.Session) {
+  const run = callRunner(wasm);
+  const call = (name, ...args) => run(() => wasm[name](...args));
+
+  class Session extends nativeClass("Session", wasm.Session, run) {
     process(input, mode) {
-      return this.native.process(input, mode);
+      return this[callNative]("process", input, mode);
     }
 
     reset() {
-      this.native.reset();
+      this[callNative]("reset");
     }
   }
 
-  class BufferPlanner extends nativeClass("BufferPlanner", wasm.BufferPlanner) {
+  class BufferPlanner extends nativeClass("BufferPlanner", wasm.BufferPlanner, run) {
     evaluateTarget(targetRoi, timestamp, activeBuffers) {
-      return this.native.evaluateTarget(targetRoi, timestamp, activeBuffers);
+      return this[callNative]("evaluateTarget", targetRoi, timestamp, activeBuffers);
     }
 
     isReady(count, mode, hasState, flush) {
-      return this.native.isReady(count, mode, hasState, flush);
+      return this[callNative]("isReady", count, mode, hasState, flush);
     }
 
     poll(activeBuffers, currentTime, mode, hasState, flush) {
-      return this.native.poll(activeBuffers, currentTime, mode, hasState, flush);
+      return this[callNative]("poll", activeBuffers, currentTime, mode, hasState, flush);
     }
   }
 
@@ -76,19 +100,19 @@ function publicApi(wasm) {
     Session,
     BufferPlanner,
     InternalFault,
-    estimateHeartRate: (signal, fs) => wasm.estimateHeartRate(signal, fs),
+    estimateHeartRate: (signal, fs) => call("estimateHeartRate", signal, fs),
     estimateHrvMetric: (signal, fs, metricName, confidence, rateHint) =>
-      wasm.estimateHrvMetric(signal, fs, lowerCaseName(metricName), confidence, rateHint),
-    findPeaks: (signal, fs, refine, options) => wasm.findPeaks(signal, fs, refine, options),
+      call("estimateHrvMetric", signal, fs, lowerCaseName(metricName), confidence, rateHint),
+    findPeaks: (signal, fs, refine, options) => call("findPeaks", signal, fs, refine, options),
     calculateRoi: (face, method, options) =>
-      wasm.calculateRoi(face, method, withLowerCaseDetector(options)),
-    getVitalInfo: (vitalId) => wasm.getVitalInfo(vitalId),
-    vitalIds: () => wasm.vitalIds(),
-    computeIou: (a, b) => wasm.computeIou(a, b),
-    isContained: (inner, outer, minOverlap) => wasm.isContained(inner, outer, minOverlap),
-    computeBufferConfig: (config) => wasm.computeBufferConfig(config),
-    recordFields: () => wasm.recordFields(),
-    allocatedBytes: () => wasm.allocatedBytes(),
+      call("calculateRoi", face, method, withLowerCaseDetector(options)),
+    getVitalInfo: (vitalId) => call("getVitalInfo", vitalId),
+    vitalIds: () => call("vitalIds"),
+    computeIou: (a, b) => call("computeIou", a, b),
+    isContained: (inner, outer, minOverlap) => call("isContained", inner, outer, minOverlap),
+    computeBufferConfig: (config) => call("computeBufferConfig", config),
+    recordFields: () => call("recordFields"),
+    allocatedBytes: () => call("allocatedBytes"),
   });
 }
 
@@ -97,11 +121,11 @@ function lowerCaseName(name) {
   return typeof name === "string" ? name.toLowerCase() : name;
 }
 
+// Reads `options.detector` once, since a getter may answer differently each time.
 function withLowerCaseDetector(options) {
-  if (options === null || typeof options !== "object" || typeof options.detector !== "string") {
-    return options;
-  }
-  return { ...options, detector: options.detector.toLowerCase() };
+  if (options === null || typeof options !== "object") return options;
+  const detector = options.detector;
+  return typeof detector === "string" ? { ...options, detector: detector.toLowerCase() } : options;
 }
 
 /**

@@ -5,12 +5,15 @@
 //   import loadRecordingReader from "./recording_reader/recording_reader.mjs";
 //   const { readRecording } = await loadRecordingReader();
 //   const recording = readRecording(text, "walk.csv");  // SyntaxError with the command's message
-import { moduleSettings } from "./loader_support.mjs";
+import { callRunner, moduleSettings } from "./loader_support.mjs";
 import createRecordingWasm from "./quorvanta_recording_wasm.mjs";
 
 /** Loads the reader; `options` as for loadQuorvantaCore. */
 export default async function loadRecordingReader(options = {}) {
   const wasm = await createRecordingWasm(
     await moduleSettings(options, new URL("./quorvanta_recording_wasm.wasm", import.meta.url)));
-  return Object.freeze({ readRecording: (text, fileName) => wasm.readRecording(text, fileName) });
+  const run = callRunner(wasm);
+  return Object.freeze({
+    readRecording: (text, fileName) => run(() => wasm.readRecording(text, fileName)),
+  });
 }

@@ -21,11 +21,3 @@ file(CREATE_LINK /usr/include/nlohmann ${_host_headers}/nlohmann SYMBOLIC)
 add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED)
 target_include_directories(nlohmann_json::nlohmann_json SYSTEM INTERFACE ${_host_headers})
 
-# Test builds can run the module under the toolchain's own guards, which catch an access outside
-# the module's memory where it happens instead of at some later call: every load and store is
-# checked (SAFE_HEAP), the runtime checks its own invariants and the stack's end (ASSERTIONS,
-# STACK_OVERFLOW_CHECK).
-option(QUORVANTA_WASM_CHECKS "Build the WebAssembly modules with the toolchain's memory guards" OFF)
-if(QUORVANTA_WASM_CHECKS)
-    add_link_options(-sSAFE_HEAP=1 -sSTACK_OVERFLOW_CHECK=2)
-endif()

@@ -122,8 +122,10 @@ test("the caller's exception passes through unchanged and the call frees what it
   const thrown = new Error("from a getter");
   const input = { ...sampleBatch(0, 300), get timestamp() { throw thrown; } };
   const session = new qc.Session(everyVitalConfig());
+  const call = () => assert.throws(() => session.process(input, "Global"), (error) => error === thrown);
+  call(); // the first call makes the door's tables of field names, which stay
   const held = qc.allocatedBytes();
-  for (let i = 0; i < 100; ++i) assert.throws(() => session.process(input, "Global"), (error) => error === thrown);
+  for (let i = 0; i < 100; ++i) call();
   assert.equal(qc.allocatedBytes(), held);
   session.delete();
 });

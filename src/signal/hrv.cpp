@@ -7,7 +7,8 @@
 // when both beats have confidence >= 0.5 and the duration is positive. Several intervals are then
 // cleaned: kept only within 300..2000 ms and within 25% of the last kept one, starting from the
 // upper median; a single interval is kept as it is. On the clean series r_0 .. r_{n-1} (ms, f32,
-// sums in index order):
+// sums in index order; a series may be split into runs, and the pairs r_{i-1}, r_i below are then
+// those within a run, n - 1 standing for their count, and a metric without pairs gives 0):
 //   SDNN    sqrt(sum (r_i - mean)^2 / (n - 1))                                ms       n >= 2
 //   RMSSD   sqrt(sum (r_i - r_{i-1})^2 / (n - 1))                             ms       n >= 2
 //   pNN50   #{ |r_i - r_{i-1}| > 50 } / (n - 1) x 100                         percent  n >= 2
@@ -79,39 +80,47 @@ bool plausible(float interval_ms) {
     return interval_ms >= kMinIntervalMs && interval_ms <= kMaxIntervalMs;
 }
 
-float pair_count(std::span<const float> r) {
-    return static_cast<float>(r.size() - 1);
-}
+// A clean series and where its runs of successive intervals end.
+struct Series {
+    std::span<const float> r;
+    std::span<const std::size_t> run_ends;
+};
 
-// Calls visit(previous, current) for each successive pair of r.
+// Calls visit(previous, current) for each successive pair within a run, and returns their count.
 template <typename Visit>
-void for_each_pair(std::span<const float> r, Visit visit) {
-    for (std::size_t i = 1; i < r.size(); ++i)
-        visit(r[i - 1], r[i]);
+float for_each_pair(const Series& series, Visit visit) {
+    std::size_t pairs = 0, start = 0;
+    for (const std::size_t end : series.run_ends) {
+        for (std::size_t i = start + 1; i < end; ++i, ++pairs)
+            visit(series.r[i - 1], series.r[i]);
+        start = end;
+    }
+    return static_cast<float>(pairs);
 }
 
-float sdnn(std::span<const float> r) {
+float sdnn(const Series& series) {
+    const std::span<const float> r = series.r;
     const float average = mean(r);
     float squares = 0.0f;
     for (const float x : r)
         squares += (x - average) * (x - average);
-    return std::sqrt(squares / pair_count(r));
+    return std::sqrt(squares / static_cast<float>(r.size() - 1));
 }
 
-float rmssd(std::span<const float> r) {
+float rmssd(const Series& series) {
     float squares = 0.0f;
-    for_each_pair(r, [&](float previous, float current) {
+    const float pairs = for_each_pair(series, [&](float previous, float current) {
         squares += (current - previous) * (current - previous);
     });
-    return std::sqrt(squares / pair_count(r));
+    return pairs > 0 ? std::sqrt(squares / pairs) : 0.0f;
 }
 
-float pnn50(std::span<const float> r) {
+float pnn50(const Series& series) {
     std::uint64_t large = 0;
-    for_each_pair(r, [&](float previous, float current) {
+    const float pairs = for_each_pair(series, [&](float previous, float current) {
         if (std::fabs(current - previous) > kNn50Ms) ++large;
     });
-    return static_cast<float>(large) / pair_count(r) * 100.0f;
+    return pairs > 0 ? static_cast<float>(large) / pairs * 100.0f : 0.0f;
 }
 
 // Population sd from running sums; a variance that rounding made negative counts as 0.
@@ -120,9 +129,9 @@ float population_sd(float total, float squares, float count) {
     return std::sqrt(std::max(squares / count - mean * mean, 0.0f));
 }
 
-float sd1_sd2(std::span<const float> r) {
+float sd1_sd2(const Series& series) {
     float u_sum = 0.0f, u_squares = 0.0f, v_sum = 0.0f, v_squares = 0.0f;
-    for_each_pair(r, [&](float previous, float current) {
+    const float pairs = for_each_pair(series, [&](float previous, float current) {
         const float u = (current - previous) / kSqrt2;
         const float v = (current + previous) / kSqrt2;
         u_sum += u;
@@ -130,8 +139,9 @@ float sd1_sd2(std::span<const float> r) {
         v_sum += v;
         v_squares += v * v;
     });
-    const float sd1 = population_sd(u_sum, u_squares, pair_count(r));
-    const float sd2 = population_sd(v_sum, v_squares, pair_count(r));
+    if (!(pairs > 0)) return 0.0f;
+    const float sd1 = population_sd(u_sum, u_squares, pairs);
+    const float sd2 = population_sd(v_sum, v_squares, pairs);
     return sd2 > 1e-6f ? sd1 / sd2 : 0.0f;
 }
 
@@ -158,7 +168,8 @@ Bin mode_bin(std::span<const float> r) {
     return mode;
 }
 
-float stress_index(std::span<const float> r) {
+float stress_index(const Series& series) {
+    const std::span<const float> r = series.r;
     const auto [lowest, highest] = std::minmax_element(r.begin(), r.end());
     const float range = *highest - *lowest;
     if (range < std::numeric_limits<float>::epsilon()) return 0.0f;
@@ -170,9 +181,9 @@ float stress_index(std::span<const float> r) {
     return amo / ((2.0f * mo) * mxdmn);
 }
 
-float lf_hf(std::span<const float> r) {
+float lf_hf(const Series& series) {
     const std::vector<float> detrended =
-        detrend_signal(resample_tachogram(r), kResampleHz, kLfLowHz);
+        detrend_signal(resample_tachogram(series.r), kResampleHz, kLfLowHz);
     SpectrumWorkspace workspace;
     compute_spectrum(detrended, workspace, false, kResampleHz, kLfHfResolutionHz);
     return band_power_ratio(workspace.frequencies, workspace.power);
@@ -180,7 +191,7 @@ float lf_hf(std::span<const float> r) {
 
 struct MetricRule {
     std::size_t min_intervals;
-    float (*evaluate)(std::span<const float>);
+    float (*evaluate)(const Series&);
 };
 
 // LF/HF has no minimum of its own; a single interval resamples to nothing and gives 0 anyway.
@@ -250,8 +261,15 @@ std::vector<float> clean_intervals(std::span<const float> raw_ms) {
 }
 
 float metric_value(std::span<const float> clean_ms, HrvMetric metric) {
+    const std::size_t one_run[] = {clean_ms.size()};
+    return metric_value(clean_ms, one_run, metric);
+}
+
+float metric_value(std::span<const float> clean_ms, std::span<const std::size_t> run_ends,
+                   HrvMetric metric) {
     const MetricRule selected = rule(metric);
-    return clean_ms.size() < selected.min_intervals ? 0.0f : selected.evaluate(clean_ms);
+    return clean_ms.size() < selected.min_intervals ? 0.0f
+                                                    : selected.evaluate({clean_ms, run_ends});
 }
 
 std::vector<float> resample_tachogram(std::span<const float> clean_ms) {

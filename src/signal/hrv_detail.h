@@ -25,6 +25,11 @@ std::vector<float> clean_intervals(std::span<const float> raw_ms);
 
 // `metric` on a clean series; 0 when the series is shorter than the metric needs.
 float metric_value(std::span<const float> clean_ms, HrvMetric metric);
+// The same on a series in runs, `run_ends` holding the index one past each run's last interval
+// (the last one clean_ms.size()): successive differences are taken within runs only, since the
+// intervals on either side of one left out are not successive beats.
+float metric_value(std::span<const float> clean_ms, std::span<const std::size_t> run_ends,
+                   HrvMetric metric);
 
 // The tachogram of a clean series resampled at 4 Hz by linear interpolation between beats.
 std::vector<float> resample_tachogram(std::span<const float> clean_ms);

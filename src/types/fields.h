@@ -195,6 +195,37 @@ struct Fields<ExecutionPlan> : FieldList<&ExecutionPlan::command, &ExecutionPlan
     static constexpr FieldNames<2> kNames{"command", "buffers_to_drop"};
 };
 
+template <>
+struct Fields<VitalAssessment>
+    : FieldList<&VitalAssessment::value, &VitalAssessment::checked_value,
+                &VitalAssessment::quality, &VitalAssessment::reasons> {
+    static constexpr std::string_view kName = "VitalAssessment";
+    static constexpr std::string_view kDoc =
+        "How far one vital can be trusted: the session's value, the value that the checks stand "
+        "behind (the fundamental where the spectrum took a harmonic, the breathing where drift "
+        "won the band, the heart-rate variability of the corrected beats; otherwise the "
+        "session's value), a quality from 0 to 1 measured on the signal itself, and the reasons "
+        "that lowered it or changed the value.";
+    static constexpr FieldNames<4> kNames{"value", "checked_value", "quality", "reasons"};
+};
+template <>
+struct Fields<Beats> : FieldList<&Beats::times, &Beats::status, &Beats::intervals> {
+    static constexpr std::string_view kName = "Beats";
+    static constexpr std::string_view kDoc =
+        "Beats of a pulse waveform: their times in seconds, each one's status, and the "
+        "normal-to-normal intervals in milliseconds that heart-rate variability is computed "
+        "from.";
+    static constexpr FieldNames<3> kNames{"times", "status", "intervals"};
+};
+template <>
+struct Fields<Assessment> : FieldList<&Assessment::vitals, &Assessment::beats> {
+    static constexpr std::string_view kName = "Assessment";
+    static constexpr std::string_view kDoc =
+        "The checks of a session's latest vitals against its history, by vital id, and the "
+        "beats of its pulse waveform.";
+    static constexpr FieldNames<2> kNames{"vitals", "beats"};
+};
+
 // Variant payloads are records too.
 template <>
 struct Fields<roi_method::Face> : FieldList<> {};
@@ -240,6 +271,15 @@ struct Variants<BufferActionType> {
     static constexpr std::string_view kName = "BufferActionType";
     static constexpr std::string_view kDoc = "Action to be taken on a target ROI after evaluation.";
     static constexpr std::array<std::string_view, 3> kVariants{"Create", "KeepAlive", "Ignore"};
+};
+
+template <>
+struct Variants<BeatStatus> {
+    static constexpr std::string_view kName = "BeatStatus";
+    static constexpr std::string_view kDoc =
+        "Normal as detected; Corrected where a missed beat was inserted or an ectopic or "
+        "misplaced one moved; Rejected where an extra beat was left out of the intervals.";
+    static constexpr std::array<std::string_view, 3> kVariants{"Normal", "Corrected", "Rejected"};
 };
 
 // The interface's objects.

@@ -137,6 +137,34 @@ struct ExecutionPlan {
 enum class FaceDetector { Default, AppleVision };
 enum class InferenceMode { Stream, File };
 
+// The checks beside the session's estimators: how far each vital can be trusted, and the beats.
+enum class BeatStatus : std::uint8_t {
+    Normal = 0,  // as detected
+    Corrected,   // inserted where one was missed, or moved where it was ectopic or misplaced
+    Rejected,    // an extra beat, left out of the intervals
+};
+
+struct VitalAssessment {
+    float value = 0;          // the session's value
+    float checked_value = 0;  // the value the checks stand behind
+    float quality = 0;        // 0 to 1, from the signal itself
+    std::vector<std::string> reasons;
+    bool operator==(const VitalAssessment&) const = default;
+};
+
+struct Beats {
+    std::vector<double> times;        // seconds
+    std::vector<BeatStatus> status;   // one per time
+    std::vector<float> intervals;     // normal-to-normal intervals, ms
+    bool operator==(const Beats&) const = default;
+};
+
+struct Assessment {
+    std::unordered_map<std::string, VitalAssessment> vitals;
+    Beats beats;
+    bool operator==(const Assessment&) const = default;
+};
+
 // Enums with data-carrying variants: one alternative per variant, in variant order.
 namespace roi_method {
 struct Face {

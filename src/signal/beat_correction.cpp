@@ -240,7 +240,7 @@ std::vector<Beat> correct_beats(std::span<const double> times) {
     return beats;
 }
 
-std::vector<float> nn_intervals_ms(std::span<const Beat> beats) {
+NnIntervals nn_intervals(std::span<const Beat> beats) {
     std::vector<double> intervals;
     const Beat* previous = nullptr;
     for (const Beat& beat : beats) {
@@ -249,14 +249,21 @@ std::vector<float> nn_intervals_ms(std::span<const Beat> beats) {
         previous = &beat;
     }
     const std::vector<double> local_median = detail::medians(intervals);
-    std::vector<float> nn;
+    NnIntervals nn;
+    bool in_run = false;
     for (std::size_t i = 0; i < intervals.size(); ++i) {
         const double ms = intervals[i];
-        if (ms >= detail::kMinNnMs && ms <= detail::kMaxNnMs &&
-            std::fabs(ms - local_median[i]) <= detail::kMaxNnShareOffMedian * local_median[i]) {
-            nn.push_back(static_cast<float>(ms));
+        const bool normal =
+            ms >= detail::kMinNnMs && ms <= detail::kMaxNnMs &&
+            std::fabs(ms - local_median[i]) <= detail::kMaxNnShareOffMedian * local_median[i];
+        if (normal) {
+            nn.ms.push_back(static_cast<float>(ms));
+        } else if (in_run) {
+            nn.run_ends.push_back(nn.ms.size());
         }
+        in_run = normal;
     }
+    if (in_run) nn.run_ends.push_back(nn.ms.size());
     return nn;
 }
 

@@ -2,17 +2,13 @@
 // Correction of the beat series of a pulse waveform: missed, extra and ectopic beats.
 #pragma once
 
-#include <cstdint>
+#include <cstddef>
 #include <span>
 #include <vector>
 
-namespace quorvanta {
+#include "types/records.h"
 
-enum class BeatStatus : std::uint8_t {
-    Normal = 0,  // as detected
-    Corrected,   // inserted where one was missed, or moved where it was ectopic or misplaced
-    Rejected,    // an extra beat, left out of the intervals
-};
+namespace quorvanta {
 
 struct Beat {
     double time = 0;  // seconds
@@ -27,7 +23,13 @@ std::vector<Beat> correct_beats(std::span<const double> times);
 
 // The intervals (ms) between successive beats that are not rejected, where they lie within
 // 300 to 2000 ms and within 20% of the median of the 11 intervals around them: the
-// normal-to-normal intervals of heart-rate variability.
-std::vector<float> nn_intervals_ms(std::span<const Beat> beats);
+// normal-to-normal intervals of heart-rate variability, in runs of successive intervals (a run
+// ends where an interval is left out). `run_ends` holds the index one past each run's last
+// interval.
+struct NnIntervals {
+    std::vector<float> ms;
+    std::vector<std::size_t> run_ends;
+};
+NnIntervals nn_intervals(std::span<const Beat> beats);
 
 }  // namespace quorvanta

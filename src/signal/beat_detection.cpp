@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// detect_beat_times, in four steps; every length below is rounded to whole samples (at least 1).
+// detect_beats, in four steps; every length below is rounded to whole samples (at least 1).
 //   1. Working rate. Signals sampled above 128 Hz are averaged over blocks of k = ceil(fs / 128)
 //      samples, so that every later cost is bounded by the number of samples, not by fs; the
 //      working rate is w = fs / k.
@@ -7,18 +7,22 @@
 //      its root mean square is not above 1e-5 of the largest |x| (a flat signal); y = max(f, 0)^2;
 //      the centred moving averages P of y over 0.111 s and B over 0.667 s; blocks where
 //      P > B + 0.02 mean(y) that last at least 0.111 s each give one candidate, the sample where f
-//      is highest in the block.
+//      is highest in the block. A candidate lower than 0.8 of the last one kept (heights of the
+//      parabolas through their samples) and nearer to it than 0.8 of the gap that follows it is
+//      a dicrotic wave, which would otherwise count as a beat, and is left out.
 //   3. Timing. The template T is the mean of f over [c - 0.25 s, c + 0.35 s) around every candidate
 //      c whose window, widened by the search of 0.12 s each way, lies inside the signal. Each such
 //      candidate is moved to the lag l in [-0.12 s, 0.12 s] that maximises
 //        r(l) = sum_j (f[c + l + j] - m_l) T[j],  m_l the mean of that stretch of f,
 //      and then by the vertex of the parabola through r(l - 1), r(l), r(l + 1): the whole beat's
 //      shape times it, not its three highest samples, which noise moves by a large fraction of a
-//      sample at camera frame rates. A best lag at the edge of the search, a candidate near the
-//      ends, or fewer than 3 full windows: the vertex of the parabola through f around c.
+//      sample at camera frame rates. Its similarity is the Pearson correlation of that stretch of
+//      f with T, its amplitude f[c]. A best lag at the edge of the search, a candidate near the
+//      ends, or fewer than 3 full windows: the vertex of the parabola through f around c, and a
+//      NaN similarity.
 //   4. Seconds. A working position q is the position (q + 1/2) k - 1/2 of the input, placed in time
 //      by linear interpolation between the timestamps around it (past the last one, from the last
-//      one at fs), or at position / fs without timestamps.
+//      one at fs), or at position / fs without timestamps; the beats are then put in time order.
 // All signal arithmetic is f32 with sums in index order; times are f64.
 #include "signal/beat_detection.h"
 
@@ -49,6 +53,8 @@ constexpr float kTemplateAfterSeconds = 0.35f;
 constexpr float kSearchSeconds = 0.12f;
 constexpr std::size_t kMinTemplateBeats = 3;
 constexpr float kMinParabolaDenominator = 1e-12f;
+constexpr float kDicroticShare = 0.8f;
+constexpr float kEarlyShare = 0.8f;
 // A band-passed signal this much smaller than the input holds nothing but rounding: no beats.
 constexpr float kMinPulseShare = 1e-5f;
 
@@ -81,6 +87,45 @@ float largest_magnitude(std::span<const float> x) {
     return largest;
 }
 
+// The height of the parabola's vertex through f[i - 1], f[i], f[i + 1] (f[i] at the ends): a
+// narrow peak sampled at camera rates loses much of its height to the sampling phase.
+float peak_height(std::span<const float> f, std::size_t i) {
+    if (i == 0 || i + 1 >= f.size()) return f[i];
+    const float curvature = f[i - 1] - 2 * f[i] + f[i + 1];
+    if (!(curvature < 0)) return f[i];
+    const float slope = f[i - 1] - f[i + 1];
+    return f[i] - slope * slope / (8 * curvature);
+}
+
+// Whether candidate i comes early after the last kept one: nearer to it than 0.8 of the gap that
+// follows (to the next candidate, or for the last one the gap before the last one kept).
+bool early(std::span<const std::size_t> found, std::size_t i, std::span<const std::size_t> kept) {
+    const std::size_t a = kept.back(), b = found[i];
+    std::size_t gap = 0;
+    if (i + 1 < found.size()) {
+        gap = found[i + 1] - b;
+    } else if (kept.size() >= 2) {
+        gap = a - kept[kept.size() - 2];
+    }
+    return static_cast<float>(b - a) < kEarlyShare * static_cast<float>(gap);
+}
+
+// The candidates without dicrotic waves: a candidate lower than 0.8 of the last one kept (their
+// peak heights) that comes early after it follows its beat as a dicrotic wave does. Beats that
+// alternate in height (pulsus alternans) come evenly spaced and stay.
+std::vector<std::size_t> without_dicrotic_waves(std::span<const float> f,
+                                                std::span<const std::size_t> found) {
+    std::vector<std::size_t> kept;
+    for (std::size_t i = 0; i < found.size(); ++i) {
+        if (!kept.empty() && early(found, i, kept) &&
+            peak_height(f, found[i]) < kDicroticShare * peak_height(f, kept.back())) {
+            continue;
+        }
+        kept.push_back(found[i]);
+    }
+    return kept;
+}
+
 std::vector<std::size_t> candidates(std::span<const float> f, float fs) {
     std::vector<float> energy(f.size());
     std::transform(f.begin(), f.end(), energy.begin(),
@@ -104,7 +149,7 @@ std::vector<std::size_t> candidates(std::span<const float> f, float fs) {
                                               f.begin() + static_cast<std::ptrdiff_t>(i));
         found.push_back(static_cast<std::size_t>(highest - f.begin()));
     }
-    return found;
+    return without_dicrotic_waves(f, found);
 }
 
 // The vertex offset of the parabola through v[i - 1], v[i], v[i + 1], or 0.
@@ -150,17 +195,39 @@ float correlation(std::span<const float> f, std::size_t first, std::span<const f
     return sum;
 }
 
-// The candidate's working position aligned to the template, or nothing when it cannot be.
-std::optional<float> aligned_position(std::span<const float> f, std::size_t c,
-                                      std::span<const float> shape, const TemplateWindow& window) {
+// The Pearson correlation of the template with f starting at `first`.
+float similarity(std::span<const float> f, std::size_t first, std::span<const float> shape) {
+    const float stretch_mean = mean(f.subspan(first, shape.size()));
+    const float shape_mean = mean(shape);
+    float product = 0.0f, stretch_squares = 0.0f, shape_squares = 0.0f;
+    for (std::size_t j = 0; j < shape.size(); ++j) {
+        const float a = f[first + j] - stretch_mean;
+        const float b = shape[j] - shape_mean;
+        product += a * b;
+        stretch_squares += a * a;
+        shape_squares += b * b;
+    }
+    return product / std::sqrt(stretch_squares * shape_squares);
+}
+
+struct Aligned {
+    float position;  // working samples
+    float similarity;
+};
+
+// The candidate aligned to the template, or nothing when it cannot be.
+std::optional<Aligned> aligned(std::span<const float> f, std::size_t c,
+                               std::span<const float> shape, const TemplateWindow& window) {
     if (shape.empty() || !window.fits(c, f.size())) return std::nullopt;
+    const std::size_t first = c - window.before - window.search;
     std::vector<float> r(2 * window.search + 1);
     for (std::size_t l = 0; l < r.size(); ++l)
-        r[l] = correlation(f, c - window.before - window.search + l, shape);
+        r[l] = correlation(f, first + l, shape);
     const auto best = static_cast<std::size_t>(std::max_element(r.begin(), r.end()) - r.begin());
     if (best == 0 || best + 1 == r.size()) return std::nullopt;
-    return static_cast<float>(c + best) - static_cast<float>(window.search) +
-           vertex_offset(r, best);
+    return Aligned{
+        static_cast<float>(c + best) - static_cast<float>(window.search) + vertex_offset(r, best),
+        similarity(f, first + best, shape)};
 }
 
 double seconds_at(double position, std::span<const double> timestamps, float fs) {
@@ -176,8 +243,8 @@ double seconds_at(double position, std::span<const double> timestamps, float fs)
 }  // namespace
 }  // namespace detail
 
-std::vector<double> detect_beat_times(std::span<const float> signal, float fs,
-                                      std::span<const double> timestamps) {
+std::vector<DetectedBeat> detect_beats(std::span<const float> signal, float fs,
+                                       std::span<const double> timestamps) {
     using namespace detail;
     if (!std::isfinite(fs) || !(fs >= kMinFs) ||
         static_cast<float>(signal.size()) < kMinSeconds * fs) {
@@ -194,17 +261,20 @@ std::vector<double> detect_beat_times(std::span<const float> signal, float fs,
                                 samples_in(kTemplateAfterSeconds, working_fs),
                                 samples_in(kSearchSeconds, working_fs)};
     const std::vector<float> shape = beat_template(f, found, window);
-    std::vector<double> times;
-    times.reserve(found.size());
     const std::span<const double> placed =
         timestamps.size() == signal.size() ? timestamps : std::span<const double>{};
+    std::vector<DetectedBeat> beats;
+    beats.reserve(found.size());
     for (const std::size_t c : found) {
-        const float q = aligned_position(f, c, shape, window)
-                            .value_or(static_cast<float>(c) + vertex_offset(f, c));
-        const double position = (static_cast<double>(q) + 0.5) * static_cast<double>(k) - 0.5;
-        times.push_back(seconds_at(position, placed, fs));
+        const Aligned at = aligned(f, c, shape, window)
+                               .value_or(Aligned{static_cast<float>(c) + vertex_offset(f, c), NAN});
+        const double position =
+            (static_cast<double>(at.position) + 0.5) * static_cast<double>(k) - 0.5;
+        beats.push_back({seconds_at(position, placed, fs), at.similarity, f[c]});
     }
-    return times;
+    std::stable_sort(beats.begin(), beats.end(),
+                     [](const DetectedBeat& a, const DetectedBeat& b) { return a.time < b.time; });
+    return beats;
 }
 
 }  // namespace quorvanta

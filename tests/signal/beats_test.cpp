@@ -97,6 +97,14 @@ std::vector<double> beat_times(double bpm, double seconds) {
     return times;
 }
 
+std::vector<double> detect_beat_times(std::span<const float> x, float fs,
+                                      std::span<const double> timestamps) {
+    std::vector<double> times;
+    for (const DetectedBeat& beat : detect_beats(x, fs, timestamps))
+        times.push_back(beat.time);
+    return times;
+}
+
 double rms_interval_error(std::span<const double> found, std::span<const double> truth) {
     double squares = 0;
     for (std::size_t i = 1; i < truth.size(); ++i) {
@@ -106,7 +114,7 @@ double rms_interval_error(std::span<const double> found, std::span<const double>
     return std::sqrt(squares / static_cast<double>(truth.size() - 1)) * 1000;
 }
 
-TEST(DetectBeatTimes, FindsEveryBeatOfHarmonicRichPulsesToAFewMilliseconds) {
+TEST(DetectBeats, FindsEveryBeatOfHarmonicRichPulsesToAFewMilliseconds) {
     for (const double bpm : {45.0, 72.0, 120.0}) {
         for (const double noise : {0.0, 0.1}) {
             SCOPED_TRACE(testing::Message() << bpm << " bpm, noise " << noise);
@@ -123,7 +131,7 @@ TEST(DetectBeatTimes, FindsEveryBeatOfHarmonicRichPulsesToAFewMilliseconds) {
     }
 }
 
-TEST(DetectBeatTimes, PlacesBeatsWithTimestampsAndWorksAtHighRates) {
+TEST(DetectBeats, PlacesBeatsWithTimestampsAndWorksAtHighRates) {
     const std::vector<double> truth = beat_times(70, 30);
     const std::vector<float> x = pulses(truth, 30, 30);
     std::vector<double> timestamps(x.size());
@@ -140,7 +148,7 @@ TEST(DetectBeatTimes, PlacesBeatsWithTimestampsAndWorksAtHighRates) {
     EXPECT_LT(rms_interval_error(fast, truth), 2);
 }
 
-TEST(DetectBeatTimes, DegenerateInputGivesNoBeats) {
+TEST(DetectBeats, DegenerateInputGivesNoBeats) {
     const std::vector<float> x = pulses(beat_times(70, 10), 30, 10);
     EXPECT_TRUE(detect_beat_times(x, NAN, {}).empty());
     EXPECT_TRUE(detect_beat_times(x, 9.9f, {}).empty());
@@ -207,19 +215,22 @@ TEST(CorrectBeats, LeavesRegularSeriesGapsAndShortSeriesAlone) {
     EXPECT_TRUE(correct_beats({}).empty());
 }
 
-TEST(NnIntervals, LeaveOutRejectedBeatsAndImplausibleIntervals) {
+TEST(NnIntervals, LeaveOutRejectedBeatsAndImplausibleIntervalsInRuns) {
     using enum BeatStatus;
     std::vector<Beat> beats;
     for (const double t : regular(20, 0.8))
         beats.push_back({t, Normal});
     beats[5].status = Corrected;
-    beats.insert(beats.begin() + 10, Beat{beats[9].time + 0.3, Rejected});
-    beats.push_back({beats.back().time + 2.5, Normal});  // beyond 2000 ms
+    beats.insert(beats.begin() + 10, Beat{beats[9].time + 0.3, Rejected});  // skipped
+    for (std::size_t i = 15; i < beats.size(); ++i)
+        beats[i].time += 2.5;                            // an interval beyond 2000 ms
     beats.push_back({beats.back().time + 1.0, Normal});  // plausible, but 25% off the median
-    const std::vector<float> nn = nn_intervals_ms(beats);
-    ASSERT_EQ(nn.size(), 19u);
-    for (const float ms : nn)
+    const NnIntervals nn = nn_intervals(beats);
+    ASSERT_EQ(nn.ms.size(), 18u);
+    for (const float ms : nn.ms)
         EXPECT_NEAR(ms, 800, 10);
+    // A run ends where an interval is left out; a rejected beat is not one.
+    EXPECT_EQ(nn.run_ends, (std::vector<std::size_t>{13, 18}));
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "state/assessment.h"
 #include "state/vitals.h"
 #include "state/waveforms.h"
 #include "types/numeric.h"
@@ -71,6 +72,10 @@ SessionResult process_batch(SessionCore& core, const SessionInput& input,
     merge_batch(core, input);
     if (!global) prune_history(core);
     const VitalEstimates estimates = estimate_vitals(core, global);
+    core.latest_values.clear();
+    for (const auto& [id, estimate] : estimates)
+        core.latest_values.emplace(id, estimate.value);
+    core.latest_global = global;
 
     const std::size_t start = first_returned_frame(core, mode);
     if (const auto newest = newest_finite_timestamp(core)) core.last_emitted_timestamp = *newest;
@@ -103,6 +108,10 @@ auto Session::locked(Body&& body) {
 
 SessionResult Session::process(const SessionInput& input, const WaveformMode& mode) {
     return locked([&](SessionCore& core) { return process_batch(core, input, mode); });
+}
+
+Assessment Session::assess() {
+    return locked([](const SessionCore& core) { return assess_history(core); });
 }
 
 void Session::reset() {

@@ -45,6 +45,10 @@ public:
     // whose sequence lengths disagree changes nothing and returns its complaint as the message.
     SessionResult process(const SessionInput& input, const WaveformMode& mode);
 
+    // Checks the vitals of the last processed batch against the history: each one's quality,
+    // reasons and checked value, and the beats of the pulse waveform. Changes nothing.
+    Assessment assess();
+
     // Clears the history.
     void reset();
 

@@ -136,6 +136,8 @@ void clear_history(SessionCore& core) {
     core.face_confidence.clear();
     core.face_note.reset();
     core.last_emitted_timestamp = -1.0;
+    core.latest_values.clear();
+    core.latest_global = false;
     for (auto* series_map : {&core.signal_series, &core.confidence_series}) {
         for (auto& [id, series] : *series_map)
             series.clear();

@@ -36,6 +36,10 @@ struct SessionCore {
     std::unordered_map<std::string, VitalSpec> vital_specs;
     double last_emitted_timestamp = -1.0;
     std::uint64_t max_frames = 0;  // history cap: fps_target * 60 frames
+    // The vitals of the last processed batch, by id, and whether it was processed in Global mode:
+    // what an assessment checks.
+    std::unordered_map<std::string, float> latest_values;
+    bool latest_global = false;
 };
 
 // A fresh core: the configured vitals looked up (unknown ids ignored) and ordered by stage.

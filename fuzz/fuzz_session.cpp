@@ -2,14 +2,15 @@
 // Drives one session through the exported C functions, as a host would: a configuration, a few
 // calls of process with batches and modes that are well formed but hostile (NaN, infinite, huge,
 // negative, repeated and backward timestamps, mismatched lengths, unknown ids, absurd rates and
-// windows) or now and then raw bytes, reset, clone and free, and finally one ordinary batch.
+// windows) or now and then raw bytes, assess, reset, clone and free, and finally one ordinary
+// batch.
 //
 // Promises checked: every call status is 0 (untouched) or 2; a well-formed value never fails, so
 // the session is never poisoned and the final batch succeeds; raw bytes fail only as an argument
 // that cannot be lifted; every result lifts, carries the length complaint exactly when the
 // lengths disagree, and otherwise holds a face track as long as its timestamps, non-empty
-// waveforms and finite vitals. Every returned buffer is freed, so ASan sees what the library
-// loses.
+// waveforms and finite vitals; every assessment lifts with qualities from 0 to 1, finite checked
+// values and ordered beats. Every returned buffer is freed, so ASan sees what the library loses.
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
@@ -134,11 +135,15 @@ public:
 
     void run() {
         if (!create_session()) return;
-        static constexpr void (Host::*kCalls[])() = {
-            &Host::process_hostile_batch, &Host::process_hostile_batch,
-            &Host::process_hostile_batch, &Host::process_hostile_batch,
-            &Host::process_raw_bytes,     &Host::reset,
-            &Host::clone_and_free,        &Host::process_ordinary_batch};
+        static constexpr void (Host::*kCalls[])() = {&Host::process_hostile_batch,
+                                                     &Host::process_hostile_batch,
+                                                     &Host::process_hostile_batch,
+                                                     &Host::process_hostile_batch,
+                                                     &Host::process_raw_bytes,
+                                                     &Host::reset,
+                                                     &Host::clone_and_free,
+                                                     &Host::process_ordinary_batch,
+                                                     &Host::assess};
         for (int call = 0; call < kMaxCalls && data_.remaining_bytes() > 0; ++call)
             (this->*data_.PickValueInArray(kCalls))();
         process_ordinary_batch();
@@ -344,6 +349,30 @@ private:
         RustCallStatus status{};
         uniffi_quorvanta_core_fn_method_session_reset(clone(), &status);
         require_success(status, "reset");
+    }
+
+    // The assessment of the last batch lifts, with qualities from 0 to 1, finite checked values,
+    // one status per beat, beats in time order and intervals within 300 to 2000 ms.
+    void assess() {
+        RustCallStatus status{};
+        const RustBuffer result = uniffi_quorvanta_core_fn_method_session_assess(clone(), &status);
+        require_success(status, "assess");
+        Assessment assessment;
+        try {
+            assessment = ffi::decode<Assessment>(std::span{result.data, result.len});
+        } catch (const ffi::DecodeError& error) {
+            require(false, std::string("an assessment lifts: ") + error.what());
+        }
+        free_buffer(result);
+        for (const auto& [id, vital] : assessment.vitals) {
+            require(vital.quality >= 0 && vital.quality <= 1, "a quality lies within 0 to 1");
+            require(std::isfinite(vital.checked_value), "a checked value is finite");
+        }
+        const Beats& beats = assessment.beats;
+        require(beats.status.size() == beats.times.size(), "one status per beat");
+        require(std::is_sorted(beats.times.begin(), beats.times.end()), "beats in time order");
+        for (const float ms : beats.intervals)
+            require(ms >= 300 && ms <= 2000, "intervals within 300 to 2000 ms");
     }
 
     // A second reference, freed again: the session must outlive it.

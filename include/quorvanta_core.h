@@ -69,6 +69,7 @@ QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_is_re
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_poll(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_process(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_reset(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_assess(void);
 
 /* Object handles: clone adds a reference, free drops one. */
 QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_session(void* handle, RustCallStatus* status);
@@ -86,6 +87,10 @@ QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_method_session_process(void* s
                                                                          RustBuffer input,
                                                                          RustBuffer mode,
                                                                          RustCallStatus* status);
+/* Returns an Assessment of the vitals of the last processed batch: each one's quality, reasons and
+ * checked value, and the beats of the pulse waveform. Consumes the reference. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_method_session_assess(void* session,
+                                                                        RustCallStatus* status);
 /* Clears the session's history. Consumes the reference. */
 QUORVANTA_API void uniffi_quorvanta_core_fn_method_session_reset(void* session,
                                                                  RustCallStatus* status);

@@ -182,15 +182,11 @@ struct EnumInfo<FaceDetector> {
     static constexpr std::string_view name = "FaceDetector";
     static constexpr std::size_t variants = 2;
 };
-template <>
-struct EnumInfo<InferenceMode> {
-    static constexpr std::string_view name = "InferenceMode";
-    static constexpr std::size_t variants = 2;
-};
-template <>
-struct EnumInfo<BufferActionType> {
-    static constexpr std::string_view name = "BufferActionType";
-    static constexpr std::size_t variants = 3;
+// The enums whose variants the record tables list.
+template <PlainEnum E>
+struct EnumInfo<E> {
+    static constexpr std::string_view name = Variants<E>::kName;
+    static constexpr std::size_t variants = Variants<E>::kVariants.size();
 };
 
 template <class T, auto... Members>

@@ -88,6 +88,9 @@ uint16_t uniffi_quorvanta_core_checksum_method_session_process(void) {
 uint16_t uniffi_quorvanta_core_checksum_method_session_reset(void) {
     return 26380;
 }
+uint16_t uniffi_quorvanta_core_checksum_method_session_assess(void) {
+    return 45006;
+}
 
 void* uniffi_quorvanta_core_fn_clone_session(void* handle, RustCallStatus* status) {
     return guarded_call(status, [&] { return clone_handle(handle, ObjectKind::Session); });

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// Exports of the Session object: constructor, process and reset.
+// Exports of the Session object: constructor, process, assess and reset.
 #include "ffi/call.h"
 #include "ffi/handles.h"
 #include "quorvanta_core.h"
@@ -26,6 +26,13 @@ RustBuffer uniffi_quorvanta_core_fn_method_session_process(void* session, RustBu
         const auto batch = lift<SessionInput>("input", input_arg);
         const auto waveform_mode = lift<WaveformMode>("mode", mode_arg);
         return encode(receiver->process(batch, waveform_mode));
+    });
+}
+
+RustBuffer uniffi_quorvanta_core_fn_method_session_assess(void* session, RustCallStatus* status) {
+    return guarded_call(status, [&] {
+        const AdoptedHandle<Session> receiver(session, ObjectKind::Session);
+        return encode(receiver->assess());
     });
 }
 

@@ -108,7 +108,8 @@ std::vector<Record> records() {
             describe<WaveformResult>(), describe<VitalDisplayMeta>(),
             describe<BufferConfig>(),   describe<BufferMetadata>(),
             describe<BufferAction>(),   describe<InferenceCommand>(),
-            describe<ExecutionPlan>()};
+            describe<ExecutionPlan>(),  describe<VitalAssessment>(),
+            describe<Beats>(),          describe<Assessment>()};
 }
 
 // Variants without fields or documentation.
@@ -145,6 +146,7 @@ std::vector<Enum> enums() {
          "Dictates how the session should prune state and yield output waveforms."},
         describe<InferenceMode>(),
         describe<BufferActionType>(),
+        describe<BeatStatus>(),
     };
 }
 
@@ -232,6 +234,16 @@ std::vector<Callable> session_operations() {
          "whether the history is pruned; a batch whose per-frame lengths disagree changes "
          "nothing and is reported in the result's message.",
          "  \n \n  \t\n "},
+        {CallableKind::Method,
+         "Session",
+         "assess",
+         {},
+         record("Assessment"),
+         "Checks the vitals of the last processed batch against the session's history: for each "
+         "one a quality from 0 to 1 measured on the signal itself, the reasons behind a low one, "
+         "and the value the checks stand behind; and the beats of the pulse waveform. Changes "
+         "nothing.",
+         ""},
         {CallableKind::Method,
          "Session",
          "reset",

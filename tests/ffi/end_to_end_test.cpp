@@ -3,6 +3,8 @@
 // buffers, as a host would: buffers, geometry, vital info, sessions and the buffer planner.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -190,6 +192,74 @@ TEST(EndToEnd, SessionLifecycle) {
               "Failed to convert arg 'config': not enough bytes remaining in buffer (0 < 1)");
 }
 
+// Reads an encoded value field by field, as a host's decoder does.
+class Reader {
+public:
+    explicit Reader(Bytes bytes) : bytes_(std::move(bytes)) {}
+    std::uint32_t u32() {
+        std::uint32_t v = 0;
+        for (int i = 0; i < 4; ++i)
+            v = v << 8 | bytes_.at(at_++);
+        return v;
+    }
+    float f32() { return std::bit_cast<float>(u32()); }
+    double f64() {
+        const std::uint64_t high = u32();
+        return std::bit_cast<double>(high << 32 | u32());
+    }
+    std::string text() {
+        const std::uint32_t n = u32();
+        at_ += n;
+        return {bytes_.begin() + static_cast<std::ptrdiff_t>(at_ - n),
+                bytes_.begin() + static_cast<std::ptrdiff_t>(at_)};
+    }
+    bool done() const { return at_ == bytes_.size(); }
+
+private:
+    Bytes bytes_;
+    std::size_t at_ = 0;
+};
+
+// A 72 per minute pulse whose second harmonic outweighs the fundamental: the session's
+// periodogram reads 144, the assessment the fundamental.
+TEST(EndToEnd, AssessChecksTheLastBatch) {
+    const SessionExports exports;
+    const auto assess = EXPORT(uniffi_quorvanta_core_fn_method_session_assess);
+    RustCallStatus status{};
+    void* session = exports.create(arg(session_config("m1")), &status);
+    Bytes data = u32(300), confidence = data, timestamps = data;
+    for (int i = 0; i < 300; ++i) {
+        const double phase = 2 * 3.141592653589793 * 1.2 * i / 30;
+        data = cat({data, f32(float(std::cos(phase) + 2 * std::cos(2 * phase)))});
+        confidence = cat({confidence, f32(1)});
+        timestamps = cat({timestamps, f64(i / 30.0)});
+    }
+    exports.run(session,
+                cat({{0}, u32(1), text("ppg_waveform"), data, confidence, timestamps}), variant(1),
+                status);
+    Reader assessment(lib().take(assess(exports.clone(session, &status), &status)));
+    EXPECT_EQ(lib().failure(status), "");
+    ASSERT_EQ(assessment.u32(), 1u);
+    EXPECT_EQ(assessment.text(), "heart_rate");
+    EXPECT_NEAR(assessment.f32(), 144, 1);  // the session's value
+    EXPECT_NEAR(assessment.f32(), 72, 1);   // the checked value
+    assessment.f32();                       // quality
+    ASSERT_EQ(assessment.u32(), 1u);
+    EXPECT_EQ(assessment.text(), "harmonic");
+    const std::uint32_t beats = assessment.u32();
+    EXPECT_NEAR(beats, 12, 1);
+    for (std::uint32_t i = 0; i < beats; ++i)
+        assessment.f64();
+    ASSERT_EQ(assessment.u32(), beats);
+    for (std::uint32_t i = 0; i < beats; ++i)
+        EXPECT_EQ(assessment.u32(), 1u);  // Normal
+    const std::uint32_t intervals = assessment.u32();
+    for (std::uint32_t i = 0; i < intervals; ++i)
+        EXPECT_NEAR(assessment.f32(), 833.3f, 5);
+    EXPECT_TRUE(assessment.done());
+    exports.free(session, &status);
+}
+
 #ifdef QUORVANTA_FAULT_INJECTION
 TEST(EndToEnd, AFaultPoisonsTheSession) {
     const SessionExports exports;
@@ -200,6 +270,10 @@ TEST(EndToEnd, AFaultPoisonsTheSession) {
     exports.run(session, session_input(0, 10), variant(1), status);
     EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
     exports.reset(exports.clone(session, &status), &status);
+    EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
+    EXPECT_TRUE(lib().take(EXPORT(uniffi_quorvanta_core_fn_method_session_assess)(
+                               exports.clone(session, &status), &status))
+                    .empty());
     EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
     exports.free(session, &status);
     EXPECT_EQ(lib().failure(status), "");

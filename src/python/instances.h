@@ -114,6 +114,12 @@ template <>
 struct ClassTraits<ExecutionPlan> : RecordClass<Access::ReadWrite> {};
 template <>
 struct ClassTraits<VitalDisplayMeta> : RecordClass<Access::ReadWrite> {};
+template <>
+struct ClassTraits<Assessment> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<VitalAssessment> : RecordClass<Access::ReadOnly> {};
+template <>
+struct ClassTraits<Beats> : RecordClass<Access::ReadOnly> {};
 
 // The Python name of T's class, from the interface tables.
 template <class T>

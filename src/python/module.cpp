@@ -52,7 +52,8 @@ ObjectRef create_module() {
     add_classes<SessionHandle, SessionConfig, SessionInput, SignalInput, FaceInput, SessionResult,
                 WaveformResult, VitalResult, FaceResult, Rect, InferenceMode, BufferConfig,
                 BufferActionType, BufferAction, BufferMetadata, InferenceCommand, ExecutionPlan,
-                VitalDisplayMeta>(module.get(), all.get());
+                VitalDisplayMeta, Assessment, VitalAssessment, Beats, BeatStatus>(module.get(),
+                                                                                   all.get());
     add_functions(module.get(), all.get());
     return module;
 }

@@ -24,6 +24,10 @@ __all__ = [
     "InferenceCommand",
     "ExecutionPlan",
     "VitalDisplayMeta",
+    "Assessment",
+    "VitalAssessment",
+    "Beats",
+    "BeatStatus",
     "estimate_heart_rate",
     "estimate_hrv_metric",
     "find_peaks",
@@ -54,6 +58,7 @@ class Session:
 
     def __new__(cls, config: SessionConfig) -> Session: ...
     def process(self, input: SessionInput, mode: _WaveformMode) -> SessionResult: ...
+    def assess(self) -> Assessment: ...
     def reset(self) -> None: ...
 
 @final
@@ -385,6 +390,59 @@ class VitalDisplayMeta:
     @emoji.setter
     def emoji(self, value: str) -> None: ...
     def __repr__(self) -> str: ...
+
+@final
+class Assessment:
+    """The checks of a session's latest vitals against its history, by vital id, and the beats of
+    its pulse waveform."""
+
+    @property
+    def vitals(self) -> dict[str, VitalAssessment]: ...
+    @property
+    def beats(self) -> Beats: ...
+
+@final
+class VitalAssessment:
+    """How far one vital can be trusted: the session's value, the value that the checks stand
+    behind (the fundamental where the spectrum took a harmonic, the breathing where drift won the
+    band, the heart-rate variability of the corrected beats; otherwise the session's value), a
+    quality from 0 to 1 measured on the signal itself, and the reasons that lowered it or changed
+    the value."""
+
+    @property
+    def value(self) -> float: ...
+    @property
+    def checked_value(self) -> float: ...
+    @property
+    def quality(self) -> float: ...
+    @property
+    def reasons(self) -> list[str]: ...
+
+@final
+class Beats:
+    """Beats of a pulse waveform: their times in seconds, each one's status, and the
+    normal-to-normal intervals in milliseconds that heart-rate variability is computed from."""
+
+    @property
+    def times(self) -> list[float]: ...
+    @property
+    def status(self) -> list[BeatStatus]: ...
+    @property
+    def intervals(self) -> list[float]: ...
+
+@final
+class BeatStatus:
+    """Normal as detected; Corrected where a missed beat was inserted or an ectopic or misplaced
+    one moved; Rejected where an extra beat was left out of the intervals."""
+
+    Normal: ClassVar[BeatStatus]
+    Corrected: ClassVar[BeatStatus]
+    Rejected: ClassVar[BeatStatus]
+    def __int__(self) -> int: ...
+    def __repr__(self) -> str: ...
+    def __eq__(self, value: object, /) -> bool: ...
+    def __ne__(self, value: object, /) -> bool: ...
+    def __hash__(self) -> int: ...
 
 def estimate_heart_rate(signal: _Signal, fs: _FloatLike) -> tuple[float, float]: ...
 

@@ -30,6 +30,12 @@ ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
     return new_instance(value_of<SessionHandle>(self)->process(input, mode));
 }
 
+const Signature kAssessSignature{"Session.assess"};
+
+ObjectRef assess(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
+    return new_instance(value_of<SessionHandle>(self)->assess());
+}
+
 const Signature kResetSignature{"Session.reset"};
 
 ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
@@ -39,6 +45,7 @@ ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
 
 PyMethodDef kSessionMethods[] = {
     method<kProcessSignature, &process>(),
+    method<kAssessSignature, &assess>(),
     method<kResetSignature, &reset>(),
     {nullptr, nullptr, 0, nullptr},
 };

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Session: waveform modes, poisoning, threads (reset and reentrancy: test_hostile_objects.py). The
-vitals through this door are checked by examples/python_session.py, their accuracy by the core's
-tests."""
+"""Session: waveform modes, the assessment, poisoning, threads (reset and reentrancy:
+test_hostile_objects.py). The vitals through this door are checked by examples/python_session.py,
+their accuracy by the core's tests."""
 
 import os
 import threading
@@ -50,6 +50,22 @@ def test_modes_choose_the_returned_frames_or_are_refused(mode, outcome):
         assert returned_frames(session) == 100
 
 
+def test_an_assessment_checks_the_last_batch_and_changes_nothing():
+    session = qv.Session(make_config())
+    before = session.process(make_input(0, 600, SIGNALS), "Incremental")
+    assessment = session.assess()
+    heart = assessment.vitals["heart_rate"]
+    assert (heart.value, heart.reasons) == (before.vitals["heart_rate"].value, [])
+    assert abs(heart.checked_value - 72) < 2 and 0.5 < heart.quality <= 1
+    beats = assessment.beats
+    assert len(beats.status) == len(beats.times) and set(beats.status) == {qv.BeatStatus.Normal}
+    assert all(600 < ms < 1100 for ms in beats.intervals)
+    assert session.assess().vitals["heart_rate"].checked_value == heart.checked_value
+    again = session.process(EMPTY, "Incremental")
+    assert again.vitals["heart_rate"].value == before.vitals["heart_rate"].value
+    assert qv.Session(make_config()).assess().vitals == {}
+
+
 @pytest.mark.skipif(not os.environ.get("QUORVANTA_FAULT_INJECTION"),
                     reason="the module was built without the fault seam")
 def test_a_fault_poisons_the_session():
@@ -58,7 +74,8 @@ def test_a_fault_poisons_the_session():
         faulty.process(make_input(0, 10, SIGNALS), "Global")
     fault = type(raised.value)  # derives from BaseException only, so `except Exception` misses it
     assert (fault.__bases__, str(raised.value)) == ((BaseException,), "injected fault")
-    for later in (lambda: faulty.process(make_input(10, 10, SIGNALS), "Incremental"), faulty.reset):
+    for later in (lambda: faulty.process(make_input(10, 10, SIGNALS), "Incremental"),
+                  faulty.assess, faulty.reset):
         with pytest.raises(fault, match=r"^Failed to lock Session core: PoisonError \{ \.\. \}$"):
             later()
     with pytest.raises(TypeError):  # arguments are converted before the lock is taken

@@ -218,6 +218,11 @@ const ENTRY_POINTS = [
   ["new Session", (r) => [config(r)], (_, [value]) => { new qc.Session(value).delete(); return null; }],
   ["Session.process", (r) => [sessionInput(r), r.pick(["Incremental", "Global", { windowed: 2 }])],
    (session, args) => session.process(...args), (r) => new qc.Session(config(r))],
+  ["Session.assess", () => [], (session) => session.assess(), (r) => {
+    const session = new qc.Session(config(r));
+    session.process(sessionInput(r), r.pick(["Incremental", "Global"]));
+    return session;
+  }],
   ["new BufferPlanner", (r) => [qc.computeBufferConfig(config(r))], (_, [value]) => { new qc.BufferPlanner(value).delete(); return null; }],
   ["BufferPlanner.evaluateTarget", (r) => [rect(r), r.number(), bufferMetadata(r)],
    (planner, args) => planner.evaluateTarget(...args), (r) => new qc.BufferPlanner(qc.computeBufferConfig(config(r)))],

@@ -212,6 +212,10 @@ public:
         });
     }
 
+    val assess() {
+        return guarded([&] { return Js<Assessment>::to(session_->assess()); });
+    }
+
     void reset() {
         guarded([&] { session_->reset(); });
     }
@@ -294,6 +298,9 @@ val record_fields() {
     add.operator()<BufferAction>("BufferAction");
     add.operator()<InferenceCommand>("InferenceCommand");
     add.operator()<ExecutionPlan>("ExecutionPlan");
+    add.operator()<VitalAssessment>("VitalAssessment");
+    add.operator()<Beats>("Beats");
+    add.operator()<Assessment>("Assessment");
     return records;
 }
 
@@ -317,6 +324,7 @@ EMSCRIPTEN_BINDINGS(quorvanta_core) {
     class_<SessionDoor>("Session")
         .constructor(&SessionDoor::create, allow_raw_pointers())
         .function("process", &SessionDoor::process)
+        .function("assess", &SessionDoor::assess)
         .function("reset", &SessionDoor::reset);
     class_<PlannerDoor>("BufferPlanner")
         .constructor(&PlannerDoor::create, allow_raw_pointers())

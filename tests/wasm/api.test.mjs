@@ -55,6 +55,20 @@ test("a session stays usable after usage errors, returns typed arrays and starts
   assert.deepEqual(session.process(sampleBatch(0, 900), { windowed: 10 }), result);
 });
 
+test("an assessment checks the last batch: the fundamental where the spectrum took a harmonic", () => {
+  const checked = new qc.Session(everyVitalConfig({ supportedVitals: ["heart_rate"] }));
+  const timestamp = Float64Array.from({ length: 300 }, (_, i) => i / 30);
+  const data = Float32Array.from(timestamp, (t) => Math.cos(2 * Math.PI * 1.2 * t) + 2 * Math.cos(4 * Math.PI * 1.2 * t));
+  checked.process({ signals: { ppg_waveform: { data, confidence: new Float32Array(300).fill(1) } }, timestamp },
+                  "Incremental");
+  const { vitals, beats } = checked.assess();
+  assert.deepEqual(vitals.heart_rate.reasons, ["harmonic"]);
+  assert.ok(Math.abs(vitals.heart_rate.value - 144) < 1 && Math.abs(vitals.heart_rate.checkedValue - 72) < 1);
+  assert.ok(beats.times instanceof Float64Array && beats.intervals instanceof Float32Array);
+  assert.deepEqual(new Set(beats.status), new Set(["Normal"]));
+  checked.delete();
+});
+
 test("the signal routines, planner, geometry and registry work through the module", () => {
   assert.deepEqual(qc.estimateHeartRate(Array.from(signal), 30), qc.estimateHeartRate(signal, 30));
   assert.ok(qc.findPeaks(signal, 30, true) instanceof Float32Array);

@@ -153,6 +153,45 @@ export interface ExecutionPlan {
 }
 
 /**
+ * Normal as detected; Corrected where a missed beat was inserted or an ectopic or misplaced one
+ * moved; Rejected where an extra beat was left out of the intervals.
+ */
+export type BeatStatus = "Normal" | "Corrected" | "Rejected";
+
+/**
+ * How far one vital can be trusted: the session's value, the value that the checks stand behind
+ * (the fundamental where the spectrum took a harmonic, the breathing where drift won the band,
+ * the heart-rate variability of the corrected beats; otherwise the session's value), a quality
+ * from 0 to 1 measured on the signal itself, and the reasons that lowered it or changed the value.
+ */
+export interface VitalAssessment {
+  value: number;
+  checkedValue: number;
+  quality: number;
+  /** Codes: "harmonic", "drift", "motion", "flat", "clipped", "few_beats", "irregular", "disagree". */
+  reasons: string[];
+}
+
+/**
+ * Beats of a pulse waveform: their times in seconds, each one's status, and the normal-to-normal
+ * intervals in milliseconds that heart-rate variability is computed from.
+ */
+export interface Beats {
+  times: Float64Array;
+  status: BeatStatus[];
+  intervals: Float32Array;
+}
+
+/**
+ * The checks of a session's latest vitals against its history, by vital id, and the beats of its
+ * pulse waveform.
+ */
+export interface Assessment {
+  vitals: Record<string, VitalAssessment>;
+  beats: Beats;
+}
+
+/**
  * A native object: call delete() when done with it; afterwards every method throws. A delete()
  * during one of the object's own calls (from a getter of an argument) takes effect when that call
  * returns.
@@ -168,6 +207,8 @@ interface NativeObject {
  */
 export interface Session extends NativeObject {
   process(input: SessionInput, mode: WaveformMode): SessionResult;
+  /** Checks the vitals of the last processed batch against the history; changes nothing. */
+  assess(): Assessment;
   reset(): void;
 }
 

@@ -77,6 +77,10 @@ function publicApi(wasm) {
       return this[callNative]("process", input, mode);
     }
 
+    assess() {
+      return this[callNative]("assess");
+    }
+
     reset() {
       this[callNative]("reset");
     }

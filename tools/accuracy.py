@@ -10,7 +10,8 @@ respiration trace are turned into what a camera-based model would hand the libra
 mode, as a host would, and after each batch its heart rate is compared with the reference's 10 s
 window ending there, its respiratory rate with the 30 s window, and SDNN, RMSSD and pNN50 with
 the 60 s window. Only windows the reference marks valid and whose input waveform it marks usable
-count. The tables give the mean absolute error and, in brackets, the number of windows scored.
+count. Each cell gives the mean absolute error of the session's value and of the value its
+assessment checked (Session.assess), and in brackets the number of windows scored.
 """
 
 import argparse
@@ -34,6 +35,7 @@ SCORED = {
     "hrv_rmssd": ("hrv_60s", "rmssd_ms", "ppg_ok"),
     "hrv_pnn50": ("hrv_60s", "pnn50_pct", "ppg_ok"),
 }
+KINDS = ("session", "checked")
 COLUMNS = {"heart_rate": "HR bpm", "respiratory_rate": "RR /min", "hrv_sdnn": "SDNN ms",
            "hrv_rmssd": "RMSSD ms", "hrv_pnn50": "pNN50 %"}
 
@@ -174,7 +176,8 @@ def frames_of(recording):
 # --- Running a session --------------------------------------------------------------------------
 
 def session_estimates(signals, frames):
-    """The session's vitals after each one-second batch: {end time (s): {vital: value}}."""
+    """The session's vitals and their checked values after each one-second batch:
+    {end time (s): ({vital: value}, {vital: checked value})}."""
     config = qc.SessionConfig("accuracy", list(SCORED), FPS, 40, 4, "face")
     session = qc.Session(config)
     times = np.arange(frames) / FPS
@@ -187,7 +190,9 @@ def session_estimates(signals, frames):
                   for name, samples in signals.items()}
         result = session.process(qc.SessionInput(None, inputs, times[part]), "Incremental")
         end = round(times[first + step - 1] + 1 / FPS)
-        estimates[end] = {vital: v.value for vital, v in result.vitals.items()}
+        checked = session.assess().vitals
+        estimates[end] = ({vital: v.value for vital, v in result.vitals.items()},
+                          {vital: checked[vital].checked_value for vital in result.vitals})
     return estimates
 
 
@@ -204,14 +209,17 @@ def reference(references, name, vital):
 
 @dataclass
 class Errors:
-    absolute: dict = field(default_factory=dict)  # vital -> list of |estimate - reference|
+    # (vital, "session" or "checked") -> list of |estimate - reference|
+    absolute: dict = field(default_factory=dict)
 
-    def add(self, vital, errors):
-        self.absolute.setdefault(vital, []).extend(errors)
+    def add(self, key, errors):
+        self.absolute.setdefault(key, []).extend(errors)
 
     def cell(self, vital):
-        values = self.absolute.get(vital, [])
-        return f"{np.mean(values):.2f} ({len(values)})" if values else "-"
+        session, checked = (self.absolute.get((vital, kind), []) for kind in KINDS)
+        if not session:
+            return "-"
+        return f"{np.mean(session):.2f} / {np.mean(checked):.2f} ({len(session)})"
 
 
 def score(recording, level_db, references):
@@ -225,8 +233,10 @@ def score(recording, level_db, references):
     errors = Errors()
     for vital in SCORED:
         truth = reference(references, recording.name, vital)
-        errors.add(vital, [abs(values[vital] - truth[end]) for end, values in estimates.items()
-                           if vital in values and end in truth])
+        for kind, index in zip(KINDS, range(2)):
+            errors.add((vital, kind), [abs(values[index][vital] - truth[end])
+                                       for end, values in estimates.items()
+                                       if vital in values[0] and end in truth])
     return errors
 
 
@@ -252,8 +262,8 @@ def main():
         for recording in recordings:
             errors = score(recording, level_db, arguments.data / "reference")
             rows.append((recording.name, errors))
-            for vital, values in errors.absolute.items():
-                pooled.add(vital, values)
+            for key, values in errors.absolute.items():
+                pooled.add(key, values)
         rows.append(("pooled", pooled))
         print(table("clean" if level_db is None else f"white noise at {level_db:g} dB", rows))
 

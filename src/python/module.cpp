@@ -53,7 +53,7 @@ ObjectRef create_module() {
                 WaveformResult, VitalResult, FaceResult, Rect, InferenceMode, BufferConfig,
                 BufferActionType, BufferAction, BufferMetadata, InferenceCommand, ExecutionPlan,
                 VitalDisplayMeta, Assessment, VitalAssessment, Beats, BeatStatus>(module.get(),
-                                                                                   all.get());
+                                                                                  all.get());
     add_functions(module.get(), all.get());
     return module;
 }

@@ -32,8 +32,8 @@ SignalDefects find_signal_defects(std::span<const float> signal, float fs) {
         lowest = min_num(lowest, x);
         highest = max_num(highest, x);
     }
-    const std::size_t flat_run = std::max<std::size_t>(
-        2, saturating_cast<std::size_t>(round_half_away(kFlatSeconds * fs)));
+    const std::size_t flat_run =
+        std::max<std::size_t>(2, saturating_cast<std::size_t>(round_half_away(kFlatSeconds * fs)));
     std::size_t flat = 0, clipped = 0;
     for (std::size_t first = 0; first < signal.size();) {
         std::size_t last = first + 1;

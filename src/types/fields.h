@@ -196,9 +196,8 @@ struct Fields<ExecutionPlan> : FieldList<&ExecutionPlan::command, &ExecutionPlan
 };
 
 template <>
-struct Fields<VitalAssessment>
-    : FieldList<&VitalAssessment::value, &VitalAssessment::checked_value,
-                &VitalAssessment::quality, &VitalAssessment::reasons> {
+struct Fields<VitalAssessment> : FieldList<&VitalAssessment::value, &VitalAssessment::checked_value,
+                                           &VitalAssessment::quality, &VitalAssessment::reasons> {
     static constexpr std::string_view kName = "VitalAssessment";
     static constexpr std::string_view kDoc =
         "How far one vital can be trusted: the session's value, the value that the checks stand "

@@ -153,9 +153,9 @@ struct VitalAssessment {
 };
 
 struct Beats {
-    std::vector<double> times;        // seconds
-    std::vector<BeatStatus> status;   // one per time
-    std::vector<float> intervals;     // normal-to-normal intervals, ms
+    std::vector<double> times;       // seconds
+    std::vector<BeatStatus> status;  // one per time
+    std::vector<float> intervals;    // normal-to-normal intervals, ms
     bool operator==(const Beats&) const = default;
 };
 

@@ -234,9 +234,8 @@ TEST(EndToEnd, AssessChecksTheLastBatch) {
         confidence = cat({confidence, f32(1)});
         timestamps = cat({timestamps, f64(i / 30.0)});
     }
-    exports.run(session,
-                cat({{0}, u32(1), text("ppg_waveform"), data, confidence, timestamps}), variant(1),
-                status);
+    exports.run(session, cat({{0}, u32(1), text("ppg_waveform"), data, confidence, timestamps}),
+                variant(1), status);
     Reader assessment(lib().take(assess(exports.clone(session, &status), &status)));
     EXPECT_EQ(lib().failure(status), "");
     ASSERT_EQ(assessment.u32(), 1u);
@@ -271,8 +270,9 @@ TEST(EndToEnd, AFaultPoisonsTheSession) {
     EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
     exports.reset(exports.clone(session, &status), &status);
     EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
-    EXPECT_TRUE(lib().take(EXPORT(uniffi_quorvanta_core_fn_method_session_assess)(
-                               exports.clone(session, &status), &status))
+    EXPECT_TRUE(lib()
+                    .take(EXPORT(uniffi_quorvanta_core_fn_method_session_assess)(
+                        exports.clone(session, &status), &status))
                     .empty());
     EXPECT_EQ(lib().failure(status), "Failed to lock Session core: PoisonError { .. }");
     exports.free(session, &status);

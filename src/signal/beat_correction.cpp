@@ -51,17 +51,29 @@ constexpr int kMaxPasses = 8;
 
 enum class Artefact : std::uint8_t { None, Ectopic, Extra, Missed, Misplaced };
 
-// The values of v in the centred window of `width` around i, cut at the ends.
-std::vector<double> window_around(std::span<const double> v, std::size_t i, std::size_t width) {
+// Calls visit(i, sorted) for each i with the values of the centred window of `width` around i
+// (cut at the ends) in ascending order, kept sorted as the window slides. NaN values are left out.
+template <class Visit>
+void for_each_sorted_window(std::span<const double> v, std::size_t width, Visit visit) {
     const std::size_t half = width / 2;
-    const std::size_t first = i >= half ? i - half : 0;
-    const std::size_t last = std::min(v.size(), i + half + 1);
-    return {v.begin() + static_cast<std::ptrdiff_t>(first),
-            v.begin() + static_cast<std::ptrdiff_t>(last)};
+    std::vector<double> sorted;
+    std::size_t added = 0, removed = 0;  // the window holds v[removed, added)
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        for (const std::size_t last = std::min(v.size(), i + half + 1); added < last; ++added) {
+            if (!std::isnan(v[added]))
+                sorted.insert(std::upper_bound(sorted.begin(), sorted.end(), v[added]), v[added]);
+        }
+        for (const std::size_t first = i >= half ? i - half : 0; removed < first; ++removed) {
+            if (!std::isnan(v[removed]))
+                sorted.erase(std::lower_bound(sorted.begin(), sorted.end(), v[removed]));
+        }
+        visit(i, std::span<const double>(sorted));
+    }
 }
 
-// The q-quantile of sorted values, interpolated linearly between order statistics.
+// The q-quantile of sorted values, interpolated linearly between order statistics; NaN for none.
 double quantile(std::span<const double> sorted, double q) {
+    if (sorted.empty()) return NAN;
     const double position = q * static_cast<double>(sorted.size() - 1);
     const auto below = static_cast<std::size_t>(std::floor(position));
     const std::size_t above = std::min(below + 1, sorted.size() - 1);
@@ -69,27 +81,24 @@ double quantile(std::span<const double> sorted, double q) {
            (sorted[above] - sorted[below]) * (position - static_cast<double>(below));
 }
 
-// 5.2 times the quartile deviation of |v| around each value.
+// 5.2 times the quartile deviation of |v| around each value, at least the floor.
 std::vector<double> thresholds(std::span<const double> v) {
     std::vector<double> magnitude(v.size());
     std::transform(v.begin(), v.end(), magnitude.begin(), [](double x) { return std::fabs(x); });
     std::vector<double> th(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        std::vector<double> window = window_around(magnitude, i, kThresholdWindow);
-        std::sort(window.begin(), window.end());
-        th[i] = std::max(kMinThresholdSeconds,
-                         kAlpha * (quantile(window, 0.75) - quantile(window, 0.25)) / 2);
-    }
+    for_each_sorted_window(
+        magnitude, kThresholdWindow, [&](std::size_t i, std::span<const double> window) {
+            th[i] = std::max(kMinThresholdSeconds,
+                             kAlpha * (quantile(window, 0.75) - quantile(window, 0.25)) / 2);
+        });
     return th;
 }
 
 std::vector<double> medians(std::span<const double> v) {
     std::vector<double> result(v.size());
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        std::vector<double> window = window_around(v, i, kMedianWindow);
-        std::sort(window.begin(), window.end());
+    for_each_sorted_window(v, kMedianWindow, [&](std::size_t i, std::span<const double> window) {
         result[i] = quantile(window, 0.5);
-    }
+    });
     return result;
 }
 
@@ -235,8 +244,10 @@ std::vector<Beat> correct_beats(std::span<const double> times) {
         detail::correct_run(times.subspan(first, i - first), beats);
         first = i;
     }
-    std::stable_sort(beats.begin(), beats.end(),
-                     [](const Beat& a, const Beat& b) { return a.time < b.time; });
+    // Ascending, NaN last: a strict order whatever the times.
+    std::stable_sort(beats.begin(), beats.end(), [](const Beat& a, const Beat& b) {
+        return a.time < b.time || (!std::isnan(a.time) && std::isnan(b.time));
+    });
     return beats;
 }
 

@@ -22,7 +22,8 @@
 //      NaN similarity.
 //   4. Seconds. A working position q is the position (q + 1/2) k - 1/2 of the input, placed in time
 //      by linear interpolation between the timestamps around it (past the last one, from the last
-//      one at fs), or at position / fs without timestamps; the beats are then put in time order.
+//      one at fs), or at position / fs without timestamps; a beat that cannot be placed (a
+//      non-finite timestamp) is left out, and the others are put in time order.
 // All signal arithmetic is f32 with sums in index order; times are f64.
 #include "signal/beat_detection.h"
 
@@ -32,7 +33,6 @@
 #include <optional>
 
 #include "signal/band_pass.h"
-#include "signal/filters.h"
 #include "signal/parabola.h"
 #include "types/numeric.h"
 
@@ -69,6 +69,22 @@ std::vector<float> block_means(std::span<const float> signal, std::size_t k) {
     for (std::size_t first = 0; first < signal.size(); first += k) {
         const std::size_t count = std::min(k, signal.size() - first);
         means.push_back(mean(signal.subspan(first, count)));
+    }
+    return means;
+}
+
+// The centred mean over `window` samples (an even window counts as window + 1), cut at the ends,
+// from running sums in f64: one pass, whatever the window.
+std::vector<float> running_mean(std::span<const float> x, std::size_t window) {
+    std::vector<double> sums(x.size() + 1, 0.0);
+    for (std::size_t i = 0; i < x.size(); ++i)
+        sums[i + 1] = sums[i] + static_cast<double>(x[i]);
+    const std::size_t half = window / 2;
+    std::vector<float> means(x.size());
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const std::size_t first = i >= half ? i - half : 0;
+        const std::size_t end = std::min(x.size(), i + half + 1);
+        means[i] = static_cast<float>((sums[end] - sums[first]) / static_cast<double>(end - first));
     }
     return means;
 }
@@ -131,8 +147,8 @@ std::vector<std::size_t> candidates(std::span<const float> f, float fs) {
     std::transform(f.begin(), f.end(), energy.begin(),
                    [](float x) { return x > 0 ? x * x : 0.0f; });
     const std::size_t peak_window = samples_in(kPeakWindowSeconds, fs);
-    const std::vector<float> peak = moving_average(energy, peak_window);
-    const std::vector<float> beat = moving_average(energy, samples_in(kBeatWindowSeconds, fs));
+    const std::vector<float> peak = running_mean(energy, peak_window);
+    const std::vector<float> beat = running_mean(energy, samples_in(kBeatWindowSeconds, fs));
     const float offset = kThresholdShareOfMean * mean(energy);
     std::vector<std::size_t> found;
     std::size_t i = 0;
@@ -270,7 +286,8 @@ std::vector<DetectedBeat> detect_beats(std::span<const float> signal, float fs,
                                .value_or(Aligned{static_cast<float>(c) + vertex_offset(f, c), NAN});
         const double position =
             (static_cast<double>(at.position) + 0.5) * static_cast<double>(k) - 0.5;
-        beats.push_back({seconds_at(position, placed, fs), at.similarity, f[c]});
+        const double time = seconds_at(position, placed, fs);
+        if (std::isfinite(time)) beats.push_back({time, at.similarity, f[c]});
     }
     std::stable_sort(beats.begin(), beats.end(),
                      [](const DetectedBeat& a, const DetectedBeat& b) { return a.time < b.time; });

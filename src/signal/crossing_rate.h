@@ -8,13 +8,15 @@
 namespace quorvanta {
 
 struct CrossingRate {
-    float rate = 0;           // cycles per minute; 0 without at least 2 kept intervals
-    std::size_t cycles = 0;   // intervals kept
+    float rate = 0;       // cycles per minute; 0 without at least 2 kept intervals
+    float variation = 0;  // population sd / mean of the kept intervals
+    std::size_t cycles = 0;
 };
 
-// The signal band-passed to [low_hz, high_hz] (band_pass), its upward zero crossings timed by
-// linear interpolation between the samples around them, the intervals between successive
-// crossings kept where they lie within 0.4 to 2.5 times their median, and 60 over their mean.
-CrossingRate crossing_rate(std::span<const float> signal, float fs, float low_hz, float high_hz);
+// The upward zero crossings of a zero-mean `oscillation` sampled at `fs` Hz (a band-passed
+// signal), timed by linear interpolation between the samples around them; the intervals between
+// successive crossings kept where they lie within 0.4 to 2.5 times their median; 60 over their
+// mean.
+CrossingRate crossing_rate(std::span<const float> oscillation, float fs);
 
 }  // namespace quorvanta

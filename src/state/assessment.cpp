@@ -22,14 +22,12 @@
 // where r is neither a harmonic nor within 0.1 of 1; otherwise it is the value.
 // Heart-rate variability, with the pulse components: the checked value is the metric of the
 // window's normal-to-normal intervals, successive differences taken within their runs.
-// Respiratory rate, on the window's trace x, with flat and clipped: b = band_pass(x, fs, lo, hi)
-// over the vital's band (3 to 60 /min); the clarity of b's periodogram peak (the registry's
-// resolution; the share of the band's power within 1/12 Hz of the peak) limits the quality as
-// (clarity - 0.2) / 0.4 (reason irregular). The drift share is 1 - sum b^2 / sum (x - mean x)^2;
-// reason drift where it is above 0.5 or the value below 6 /min. The checked value is the breath
-// rate of crossing_rate(x, fs, max(lo, 6 /min), hi), which counts breaths, not drift, with reason
-// disagree where the value is more than 20% off it without drift; no breath rate: quality 0,
-// irregular, checked value = value.
+// Respiratory rate, on the window's trace x, with flat and clipped: b = band_pass(x, fs, 6 /min,
+// the band's top) holds the breathing without drift; the drift share is 1 - sum b^2 / sum
+// (x - mean x)^2, with reason drift where it is above 0.5 or the value below 6 /min. The checked
+// value is crossing_rate(b, fs), one upward zero crossing a breath; its intervals' variation v
+// limits the quality as 1 - v / 0.3 (reason irregular), and reason disagree marks a value more
+// than 20% off it without drift. No breath rate: quality 0, irregular, checked value = value.
 // Any other vital: the checked value is the value; flat and clipped of its first signal's window
 // limit the quality.
 #include "state/assessment.h"
@@ -38,9 +36,12 @@
 #include <cmath>
 #include <cstddef>
 #include <limits>
+#include <map>
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "signal/band_pass.h"
@@ -49,7 +50,6 @@
 #include "signal/crossing_rate.h"
 #include "signal/hrv.h"
 #include "signal/hrv_detail.h"
-#include "signal/rate.h"
 #include "signal/signal_defects.h"
 #include "types/numeric.h"
 
@@ -64,8 +64,7 @@ constexpr float kCoveredShare = 0.8f;
 constexpr std::size_t kMinRateIntervals = 3;
 constexpr float kHarmonicTolerance[] = {0.15f, 0.2f};  // around 2 and 3 times the beat rate
 constexpr float kAgreement = 0.1f;
-constexpr float kMinClarity = 0.2f;
-constexpr float kClaritySpan = 0.4f;
+constexpr float kMaxBreathVariation = 0.3f;
 constexpr float kBreathAgreement = 0.2f;
 constexpr float kMinPlausibleBreathing = 6.0f;
 constexpr float kDriftShare = 0.5f;
@@ -100,20 +99,80 @@ private:
     std::vector<QualityReason> reasons_;
 };
 
-// What every check reads of the history.
-struct History {
-    const SessionCore& core;
-    std::vector<double> timestamps;
-    float fs = 0;
+// What every check reads of the history, and what checks on the same window share.
+class History {
+public:
+    explicit History(const SessionCore& core)
+        : core_(core), timestamps_(core.timestamps.begin(), core.timestamps.end()) {
+        fs_ = frame_rate(timestamps_, core.config.fps_target);
+    }
+
+    const SessionCore& core() const { return core_; }
+    std::span<const double> timestamps() const { return timestamps_; }
+    float fs() const { return fs_; }
+
+    // The per-frame means of signal `id`, or null when the session has none.
+    const std::vector<float>* signal(const std::string& id) {
+        if (const auto cached = means_.find(id); cached != means_.end()) return &cached->second;
+        const auto found = core_.signal_series.find(id);
+        if (found == core_.signal_series.end()) return nullptr;
+        return &means_.emplace(id, found->second.values()).first->second;
+    }
+
+    // The defects of the last `frames` frames of signal `id`.
+    const SignalDefects& defects(const std::string& id, std::span<const float> window) {
+        const auto key = std::pair{id, window.size()};
+        if (const auto cached = defects_.find(key); cached != defects_.end()) return cached->second;
+        return defects_.emplace(key, find_signal_defects(window, fs_)).first->second;
+    }
+
+    // The beats of the whole pulse waveform, detected and corrected once.
+    void find_beats(std::span<const float> pulse) {
+        detected = detect_beats(pulse, fs_, timestamps_);
+        std::vector<double> times;
+        times.reserve(detected.size());
+        for (const DetectedBeat& b : detected)
+            times.push_back(b.time);
+        beats = correct_beats(times);
+        typical_amplitude = median_amplitude(detected);
+    }
+
     std::vector<DetectedBeat> detected;
     std::vector<Beat> beats;
     float typical_amplitude = 0;  // the median amplitude of the detected beats
 
-    std::optional<std::vector<float>> signal(const std::string& id) const {
-        const auto found = core.signal_series.find(id);
-        if (found == core.signal_series.end()) return std::nullopt;
-        return found->second.values();
+    // The pulse's analysis over the last `frames` frames, made once per window length.
+    struct PulseWindow {
+        std::vector<DetectedBeat> detected;
+        std::vector<Beat> beats;
+        NnIntervals nn;
+        Quality quality;
+    };
+    template <class Make>
+    const PulseWindow& pulse_window(std::size_t frames, Make make) {
+        if (const auto cached = pulse_windows_.find(frames); cached != pulse_windows_.end())
+            return cached->second;
+        return pulse_windows_.emplace(frames, make()).first->second;
     }
+
+private:
+    static float median_amplitude(std::span<const DetectedBeat> beats) {
+        if (beats.empty()) return 0.0f;
+        std::vector<float> amplitudes;
+        amplitudes.reserve(beats.size());
+        for (const DetectedBeat& b : beats)
+            amplitudes.push_back(b.amplitude);
+        const auto middle = amplitudes.begin() + static_cast<std::ptrdiff_t>(amplitudes.size() / 2);
+        std::nth_element(amplitudes.begin(), middle, amplitudes.end());
+        return *middle;
+    }
+
+    const SessionCore& core_;
+    std::vector<double> timestamps_;
+    float fs_ = 0;
+    std::unordered_map<std::string, std::vector<float>> means_;
+    std::map<std::pair<std::string, std::size_t>, SignalDefects> defects_;
+    std::map<std::size_t, PulseWindow> pulse_windows_;
 };
 
 // The frames a method analyses, and the time its window starts.
@@ -123,32 +182,33 @@ struct Window {
 };
 
 Window window_of(const History& history, const EstimationMethod& method, std::size_t available) {
+    const SessionCore& core = history.core();
     const std::size_t frames =
-        history.core.latest_global
+        core.latest_global
             ? available
-            : std::min(available, saturating_cast<std::size_t>(history.core.config.fps_target *
-                                                               method.max_seconds));
-    const std::size_t stored = history.timestamps.size();
-    const double begin = frames > 0 && frames <= stored ? history.timestamps[stored - frames]
-                                                        : -std::numeric_limits<double>::infinity();
+            : std::min(available,
+                       saturating_cast<std::size_t>(core.config.fps_target * method.max_seconds));
+    const std::span<const double> stamps = history.timestamps();
+    const double begin = frames > 0 && frames <= stamps.size()
+                             ? stamps[stamps.size() - frames]
+                             : -std::numeric_limits<double>::infinity();
     return {frames, begin};
 }
 
-void limit_by_defects(Quality& quality, std::span<const float> x, float fs) {
-    const SignalDefects defects = find_signal_defects(x, fs);
+void limit_by_defects(Quality& quality, const SignalDefects& defects) {
     quality.limit(1 - 2 * defects.flat_share, QualityReason::Flat);
     quality.limit(1 - 2 * defects.clipped_share, QualityReason::Clipped);
 }
 
-// The window's beats, and its normal-to-normal intervals.
-struct WindowBeats {
-    std::vector<DetectedBeat> detected;
-    std::vector<Beat> beats;
-    NnIntervals nn;
-};
+template <class T>
+float share(std::size_t count, const std::vector<T>& of, float when_empty) {
+    return of.empty() ? when_empty : static_cast<float>(count) / static_cast<float>(of.size());
+}
 
-WindowBeats beats_in(const History& history, const Window& window) {
-    WindowBeats in;
+// The pulse components of the window of `frames` frames that starts at `begin`.
+History::PulseWindow analyse_pulse(History& history, std::span<const float> pulse,
+                                   const Window& window) {
+    History::PulseWindow in;
     for (const DetectedBeat& b : history.detected) {
         if (b.time >= window.begin) in.detected.push_back(b);
     }
@@ -156,43 +216,44 @@ WindowBeats beats_in(const History& history, const Window& window) {
         if (b.time >= window.begin) in.beats.push_back(b);
     }
     in.nn = nn_intervals(in.beats);
-    return in;
-}
-
-Quality pulse_quality(const History& history, const WindowBeats& in, std::span<const float> pulse) {
-    Quality quality;
-    std::size_t compared = 0, unlike = 0;
-    for (const DetectedBeat& b : in.detected) {
-        if (std::isnan(b.similarity)) continue;
-        ++compared;
-        if (!(b.similarity >= kMinSimilarity)) ++unlike;
-    }
+    const auto unlike =
+        std::count_if(in.detected.begin(), in.detected.end(), [](const DetectedBeat& b) {
+            return !(b.similarity >= kMinSimilarity) && !std::isnan(b.similarity);
+        });
+    const auto compared =
+        std::count_if(in.detected.begin(), in.detected.end(),
+                      [](const DetectedBeat& b) { return !std::isnan(b.similarity); });
     const float unlike_share =
         compared > 0 ? static_cast<float>(unlike) / static_cast<float>(compared) : 1.0f;
-    quality.limit(1 - 2 * unlike_share, QualityReason::Motion);
+    in.quality.limit(1 - 2 * unlike_share, QualityReason::Motion);
+    const float typical = history.typical_amplitude;
     const auto out_of_scale =
         std::count_if(in.detected.begin(), in.detected.end(), [&](const DetectedBeat& b) {
-            return !(b.amplitude <= kAmplitudeScale * history.typical_amplitude &&
-                     b.amplitude * kAmplitudeScale >= history.typical_amplitude);
+            return !(b.amplitude <= kAmplitudeScale * typical &&
+                     b.amplitude * kAmplitudeScale >= typical);
         });
-    const float out_of_scale_share =
-        in.detected.empty()
-            ? 0.0f
-            : static_cast<float>(out_of_scale) / static_cast<float>(in.detected.size());
-    quality.limit(1 - 2 * out_of_scale_share, QualityReason::Motion);
+    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(out_of_scale), in.detected, 0.0f),
+                     QualityReason::Motion);
     const auto changed = std::count_if(in.beats.begin(), in.beats.end(), [](const Beat& b) {
         return b.status != BeatStatus::Normal;
     });
-    const float changed_share =
-        in.beats.empty() ? 1.0f : static_cast<float>(changed) / static_cast<float>(in.beats.size());
-    quality.limit(1 - 2 * changed_share, QualityReason::Irregular);
-    const float span_ms = static_cast<float>(pulse.size()) / history.fs * 1000.0f;
+    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(changed), in.beats, 0.5f),
+                     QualityReason::Irregular);
+    const float span_ms = static_cast<float>(window.frames) / history.fs() * 1000.0f;
     float covered_ms = 0.0f;
     for (const float ms : in.nn.ms)
         covered_ms += ms;
-    quality.limit(covered_ms / (kCoveredShare * span_ms), QualityReason::FewBeats);
-    limit_by_defects(quality, pulse, history.fs);
-    return quality;
+    in.quality.limit(covered_ms / (kCoveredShare * span_ms), QualityReason::FewBeats);
+    limit_by_defects(in.quality,
+                     history.defects(std::string(kPulseSignal), pulse.last(window.frames)));
+    return in;
+}
+
+const History::PulseWindow& pulse_window(History& history, const EstimationMethod& method,
+                                         std::span<const float> pulse) {
+    const Window window = window_of(history, method, pulse.size());
+    return history.pulse_window(window.frames,
+                                [&] { return analyse_pulse(history, pulse, window); });
 }
 
 VitalAssessment finish(float value, float checked, const Quality& quality) {
@@ -203,11 +264,10 @@ bool near_multiple(float ratio, float multiple, float tolerance) {
     return std::fabs(ratio - multiple) <= tolerance;
 }
 
-VitalAssessment check_heart_rate(const History& history, const EstimationMethod& method,
+VitalAssessment check_heart_rate(History& history, const EstimationMethod& method,
                                  std::span<const float> pulse, float value) {
-    const Window window = window_of(history, method, pulse.size());
-    const WindowBeats in = beats_in(history, window);
-    Quality quality = pulse_quality(history, in, pulse.last(window.frames));
+    const History::PulseWindow& in = pulse_window(history, method, pulse);
+    Quality quality = in.quality;
     if (in.nn.ms.size() < kMinRateIntervals) {
         quality.limit(0.0f, QualityReason::FewBeats);
         return finish(value, value, quality);
@@ -222,14 +282,12 @@ VitalAssessment check_heart_rate(const History& history, const EstimationMethod&
     return finish(value, beat_rate, quality);
 }
 
-VitalAssessment check_hrv(const History& history, const EstimationMethod& method,
+VitalAssessment check_hrv(History& history, const EstimationMethod& method,
                           std::span<const float> pulse, float value) {
-    const Window window = window_of(history, method, pulse.size());
-    const WindowBeats in = beats_in(history, window);
-    const Quality quality = pulse_quality(history, in, pulse.last(window.frames));
+    const History::PulseWindow& in = pulse_window(history, method, pulse);
     const float checked =
         metric_value(in.nn.ms, in.nn.run_ends, hrv_metric_from_selector(method.selector));
-    return finish(value, checked, quality);
+    return finish(value, checked, in.quality);
 }
 
 float energy(std::span<const float> x, float offset) {
@@ -239,29 +297,24 @@ float energy(std::span<const float> x, float offset) {
     return sum;
 }
 
-VitalAssessment check_respiratory_rate(const History& history, const EstimationMethod& method,
+VitalAssessment check_respiratory_rate(History& history, const EstimationMethod& method,
                                        std::span<const float> trace, float value) {
     const Window window = window_of(history, method, trace.size());
     const std::span<const float> x = trace.last(window.frames);
     Quality quality;
-    limit_by_defects(quality, x, history.fs);
-    const float low_hz = method.min_value / 60;
-    const float high_hz = method.max_value / 60;
-    const std::vector<float> breathing = band_pass(x, history.fs, low_hz, high_hz);
-    const RateEstimate spectral =
-        estimate_rate(breathing, RateMethod{MethodKind::Periodogram, 0, method.param}, std::nullopt,
-                      nullptr, history.fs, method.min_value, method.max_value);
-    quality.limit((spectral.confidence - kMinClarity) / kClaritySpan, QualityReason::Irregular);
+    limit_by_defects(quality, history.defects(method.signals.front(), x));
+    const std::vector<float> breathing =
+        band_pass(x, history.fs(), kMinPlausibleBreathing / 60, method.max_value / 60);
     const float total = energy(x, mean(x));
     const float drift_share = total > 0 ? 1 - energy(breathing, 0.0f) / total : 0.0f;
     if (value < kMinPlausibleBreathing || drift_share > kDriftShare)
         quality.add(QualityReason::Drift);
-    const CrossingRate breaths =
-        crossing_rate(x, history.fs, std::max(low_hz, kMinPlausibleBreathing / 60), high_hz);
+    const CrossingRate breaths = crossing_rate(breathing, history.fs());
     if (!(breaths.rate > 0)) {
         quality.limit(0.0f, QualityReason::Irregular);
         return finish(value, value, quality);
     }
+    quality.limit(1 - breaths.variation / kMaxBreathVariation, QualityReason::Irregular);
     if (!near_multiple(value / breaths.rate, 1, kBreathAgreement) && drift_share <= kDriftShare &&
         value >= kMinPlausibleBreathing) {
         quality.add(QualityReason::Disagree);
@@ -269,50 +322,27 @@ VitalAssessment check_respiratory_rate(const History& history, const EstimationM
     return finish(value, breaths.rate, quality);
 }
 
-VitalAssessment check_signal(const History& history, const EstimationMethod& method,
+VitalAssessment check_signal(History& history, const EstimationMethod& method,
                              std::span<const float> x, float value) {
     const Window window = window_of(history, method, x.size());
     Quality quality;
-    limit_by_defects(quality, x.last(window.frames), history.fs);
+    limit_by_defects(quality, history.defects(method.signals.front(), x.last(window.frames)));
     return finish(value, value, quality);
 }
 
-// The first method whose signals the session holds, with its first signal's history.
-struct Analysed {
-    const EstimationMethod* method = nullptr;
-    std::vector<float> signal;
-};
-
-std::optional<Analysed> analysed(const History& history, const VitalSpec& spec) {
+VitalAssessment check(History& history, const std::string& id, float value) {
+    const VitalSpec& spec = history.core().vital_specs.at(id);
     for (const EstimationMethod& method : spec.methods) {
         if (method.signals.empty()) continue;
-        if (auto signal = history.signal(method.signals.front())) {
-            return Analysed{&method, std::move(*signal)};
-        }
+        const std::vector<float>* signal = history.signal(method.signals.front());
+        if (signal == nullptr) continue;
+        if (id == "heart_rate") return check_heart_rate(history, method, *signal, value);
+        if (id == "respiratory_rate")
+            return check_respiratory_rate(history, method, *signal, value);
+        if (method.method == MethodKind::Hrv) return check_hrv(history, method, *signal, value);
+        return check_signal(history, method, *signal, value);
     }
-    return std::nullopt;
-}
-
-VitalAssessment check(const History& history, const std::string& id, float value) {
-    const VitalSpec& spec = history.core.vital_specs.at(id);
-    const std::optional<Analysed> found = analysed(history, spec);
-    if (!found) return finish(value, value, Quality{});
-    const EstimationMethod& method = *found->method;
-    const std::span<const float> x = found->signal;
-    if (id == "heart_rate") return check_heart_rate(history, method, x, value);
-    if (id == "respiratory_rate") return check_respiratory_rate(history, method, x, value);
-    if (method.method == MethodKind::Hrv) return check_hrv(history, method, x, value);
-    return check_signal(history, method, x, value);
-}
-
-float median_amplitude(std::span<const DetectedBeat> beats) {
-    if (beats.empty()) return 0.0f;
-    std::vector<float> amplitudes;
-    for (const DetectedBeat& b : beats)
-        amplitudes.push_back(b.amplitude);
-    const auto middle = amplitudes.begin() + static_cast<std::ptrdiff_t>(amplitudes.size() / 2);
-    std::nth_element(amplitudes.begin(), middle, amplitudes.end());
-    return *middle;
+    return finish(value, value, Quality{});
 }
 
 Beats beats_record(const History& history) {
@@ -330,16 +360,9 @@ Beats beats_record(const History& history) {
 
 Assessment assess_history(const SessionCore& core) {
     using namespace detail;
-    History history{core, {core.timestamps.begin(), core.timestamps.end()}, 0, {}, {}, 0};
-    history.fs = frame_rate(history.timestamps, core.config.fps_target);
-    if (const auto pulse = history.signal(std::string(kPulseSignal))) {
-        history.detected = detect_beats(*pulse, history.fs, history.timestamps);
-        std::vector<double> times;
-        for (const DetectedBeat& b : history.detected)
-            times.push_back(b.time);
-        history.beats = correct_beats(times);
-        history.typical_amplitude = median_amplitude(history.detected);
-    }
+    History history(core);
+    if (const std::vector<float>* pulse = history.signal(std::string(kPulseSignal)))
+        history.find_beats(*pulse);
     Assessment assessment;
     for (const std::string& id : core.vital_order) {
         const auto latest = core.latest_values.find(id);

@@ -3,8 +3,10 @@
 test_hostile_objects.py). The vitals through this door are checked by examples/python_session.py,
 their accuracy by the core's tests."""
 
+import json
 import os
 import threading
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -64,6 +66,30 @@ def test_an_assessment_checks_the_last_batch_and_changes_nothing():
     again = session.process(EMPTY, "Incremental")
     assert again.vitals["heart_rate"].value == before.vitals["heart_rate"].value
     assert qv.Session(make_config()).assess().vitals == {}
+
+
+def test_the_samples_motion_artefact_lowers_the_heart_rates_quality_or_is_corrected():
+    """Every 10 s window that overlaps the artefact (43 to 46.5 s): quality below 0.5, or a checked
+    value within 5 per minute of the truth."""
+    data = Path(__file__).parents[2] / "data"
+    columns = np.genfromtxt(data / "sample_recording.csv", delimiter=",", names=True)
+    truth = json.loads((data / "sample_recording.truth.json").read_text())["vitals"]["heart_rate"]
+    session = qv.Session(make_config())
+    times = columns["timestamp"]
+    overlapping = 0
+    for first in range(0, times.size, 30):
+        part = slice(first, first + 30)
+        signal = qv.SignalInput(columns["ppg_waveform"][part].astype(np.float32),
+                                columns["ppg_waveform_confidence"][part].astype(np.float32))
+        session.process(qv.SessionInput(None, {"ppg_waveform": signal}, times[part]), "Incremental")
+        end = times[part][-1]
+        if not 43.0 < end < 56.5:
+            continue
+        heart = session.assess().vitals["heart_rate"]
+        expected = np.mean(truth[int(end) - 9:int(end) + 1])
+        assert heart.quality < 0.5 or abs(heart.checked_value - expected) <= 5, end
+        overlapping += 1
+    assert overlapping == 13
 
 
 @pytest.mark.skipif(not os.environ.get("QUORVANTA_FAULT_INJECTION"),

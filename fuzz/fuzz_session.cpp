@@ -291,22 +291,26 @@ private:
         return waveform_mode::Windowed{hostile(data_, 10.0f)};
     }
 
+    // The value a returned buffer holds, the buffer freed; `what` names it where it does not lift.
+    template <class T>
+    static T lift_returned(RustBuffer result, const std::string& what) {
+        T value;
+        try {
+            value = ffi::decode<T>(std::span{result.data, result.len});
+        } catch (const ffi::DecodeError& error) {
+            require(false, what + " lifts: " + error.what());
+        }
+        free_buffer(result);
+        return value;
+    }
+
     // Calls process with a new reference to the session; the lifted result, if it succeeds.
     std::optional<SessionResult> process(RustBuffer input, RustBuffer waveform_mode, bool raw) {
         RustCallStatus status{};
         const RustBuffer result =
             uniffi_quorvanta_core_fn_method_session_process(clone(), input, waveform_mode, &status);
         const auto failure = failure_of(status);
-        if (!failure) {
-            SessionResult lifted;
-            try {
-                lifted = ffi::decode<SessionResult>(std::span{result.data, result.len});
-            } catch (const ffi::DecodeError& error) {
-                require(false, std::string("a result lifts: ") + error.what());
-            }
-            free_buffer(result);
-            return lifted;
-        }
+        if (!failure) return lift_returned<SessionResult>(result, "a result");
         require(is_empty(result), "a failed call returns an empty buffer");
         require_lift_failure(*failure, raw);
         return std::nullopt;
@@ -357,13 +361,7 @@ private:
         RustCallStatus status{};
         const RustBuffer result = uniffi_quorvanta_core_fn_method_session_assess(clone(), &status);
         require_success(status, "assess");
-        Assessment assessment;
-        try {
-            assessment = ffi::decode<Assessment>(std::span{result.data, result.len});
-        } catch (const ffi::DecodeError& error) {
-            require(false, std::string("an assessment lifts: ") + error.what());
-        }
-        free_buffer(result);
+        const auto assessment = lift_returned<Assessment>(result, "an assessment");
         for (const auto& [id, vital] : assessment.vitals) {
             require(vital.quality >= 0 && vital.quality <= 1, "a quality lies within 0 to 1");
             require(std::isfinite(vital.checked_value), "a checked value is finite");

@@ -33,6 +33,7 @@
 #include <optional>
 
 #include "signal/band_pass.h"
+#include "signal/block_means.h"
 #include "signal/parabola.h"
 #include "types/numeric.h"
 
@@ -60,17 +61,6 @@ constexpr float kMinPulseShare = 1e-5f;
 
 std::size_t samples_in(float seconds, float fs) {
     return std::max<std::size_t>(1, saturating_cast<std::size_t>(round_half_away(seconds * fs)));
-}
-
-// Means over blocks of k samples; the last block may be shorter.
-std::vector<float> block_means(std::span<const float> signal, std::size_t k) {
-    if (k == 1) return {signal.begin(), signal.end()};
-    std::vector<float> means;
-    for (std::size_t first = 0; first < signal.size(); first += k) {
-        const std::size_t count = std::min(k, signal.size() - first);
-        means.push_back(mean(signal.subspan(first, count)));
-    }
-    return means;
 }
 
 // The centred mean over `window` samples (an even window counts as window + 1), cut at the ends,

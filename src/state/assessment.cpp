@@ -3,11 +3,11 @@
 // the session holds analyses: the last fps_target x max_seconds frames (every frame after a Global
 // call), ending at the newest frame. The history's frame rate fs is measured over its timestamps.
 //
-// Beats come from the whole retained pulse waveform ("ppg_waveform"): detect_beats, then
-// correct_beats; a window's beats are those at or after its first frame's timestamp, and a is the
-// median amplitude of every detected beat of the history. A check lowers the quality to the
-// smallest of the components it uses, each clamped to [0, 1], and names the reason of every
-// component below 0.5:
+// Beats come from the whole retained pulse waveform ("ppg_waveform"), detected block by block
+// (BeatBlocks), then correct_beats; a window's beats are those at or after its first frame's
+// timestamp, and a is the median amplitude of every detected beat of the history. A check lowers
+// the quality to the smallest of the components it uses, each clamped to [0, 1], and names the
+// reason of every component below 0.5:
 //   motion     1 - 2 x the share of the window's detected beats less similar than 0.8 to the mean
 //              beat (NaN similarities left out; none compared gives 0), and again 1 - 2 x the share
 //              whose amplitude is not within a / 1.5 .. 1.5 a: movement makes large, odd beats
@@ -22,14 +22,15 @@
 // where r is neither a harmonic nor within 0.1 of 1; otherwise it is the value.
 // Heart-rate variability, with the pulse components: the checked value is the metric of the
 // window's normal-to-normal intervals, successive differences taken within their runs.
-// Respiratory rate, on the window's trace x, with flat and clipped: b = band_pass(x, fs, 6 /min,
-// the band's top) holds the breathing without drift; the drift share is 1 - sum b^2 / sum
-// (x - mean x)^2, with reason drift where it is above 0.5 or the value below 6 /min. The checked
-// value is crossing_rate(b, fs), one upward zero crossing a breath; its intervals' variation v
-// limits the quality as 1 - v / 0.3 (reason irregular), and reason disagree marks a value more
-// than 20% off it without drift. No breath rate: quality 0, irregular, checked value = value.
-// Any other vital: the checked value is the value; flat and clipped of its first signal's window
-// limit the quality.
+// Respiratory rate, on the window's trace, with flat and clipped: x = block_means(trace, k),
+// k = floor(fs / (4 x the band's top)) frames (at least 1), so that breathing is filtered at a
+// rate it needs; b = band_pass(x, fs / k, 6 /min, the band's top) holds the breathing without
+// drift; the drift share is 1 - sum b^2 / sum (x - mean x)^2, with reason drift where it is above
+// 0.5 or the value below 6 /min. The checked value is crossing_rate(b, fs / k), one upward zero
+// crossing a breath; its intervals' variation v limits the quality as 1 - v / 0.3 (reason
+// irregular), and reason disagree marks a value more than 20% off it without drift. No breath rate:
+// quality 0, irregular, checked value = value. Any other vital: the checked value is the value;
+// flat and clipped of its first signal's window limit the quality.
 #include "state/assessment.h"
 
 #include <algorithm>
@@ -47,6 +48,7 @@
 #include "signal/band_pass.h"
 #include "signal/beat_correction.h"
 #include "signal/beat_detection.h"
+#include "signal/block_means.h"
 #include "signal/crossing_rate.h"
 #include "signal/hrv.h"
 #include "signal/hrv_detail.h"
@@ -68,6 +70,7 @@ constexpr float kMaxBreathVariation = 0.3f;
 constexpr float kBreathAgreement = 0.2f;
 constexpr float kMinPlausibleBreathing = 6.0f;
 constexpr float kDriftShare = 0.5f;
+constexpr float kBreathingOversampling = 4.0f;  // working rate over the band's top
 constexpr float kReasonBelow = 0.5f;
 
 // The smallest component so far, and the reasons of the components below 0.5.
@@ -111,12 +114,15 @@ public:
     std::span<const double> timestamps() const { return timestamps_; }
     float fs() const { return fs_; }
 
-    // The per-frame means of signal `id`, or null when the session has none.
-    const std::vector<float>* signal(const std::string& id) {
-        if (const auto cached = means_.find(id); cached != means_.end()) return &cached->second;
+    // The per-frame means of at least the newest `frames` frames of signal `id` (all it holds
+    // when fewer), or null when the session has none.
+    const std::vector<float>* signal(const std::string& id, std::size_t frames) {
         const auto found = core_.signal_series.find(id);
         if (found == core_.signal_series.end()) return nullptr;
-        return &means_.emplace(id, found->second.values()).first->second;
+        const std::size_t wanted = std::min(frames, found->second.size());
+        std::vector<float>& means = means_[id];
+        if (means.size() < wanted) means = found->second.newest_values(wanted);
+        return &means;
     }
 
     // The defects of the last `frames` frames of signal `id`.
@@ -126,9 +132,13 @@ public:
         return defects_.emplace(key, find_signal_defects(window, fs_)).first->second;
     }
 
-    // The beats of the whole pulse waveform, detected and corrected once.
-    void find_beats(std::span<const float> pulse) {
-        detected = detect_beats(pulse, fs_, timestamps_);
+    // The beats of the whole pulse waveform (frames aligned at the newest), detected block by
+    // block and corrected once.
+    void find_beats(BeatBlocks& blocks, std::span<const float> pulse) {
+        const std::size_t frames = std::min(pulse.size(), timestamps_.size());
+        const std::size_t unheld = timestamps_.size() - frames;
+        detected = blocks.beats(pulse.last(frames), std::span(timestamps_).subspan(unheld),
+                                core_.dropped_frames + unheld, core_.config.fps_target);
         std::vector<double> times;
         times.reserve(detected.size());
         for (const DetectedBeat& b : detected)
@@ -181,13 +191,14 @@ struct Window {
     double begin = 0;
 };
 
+// The frames a method analyses when the history holds enough.
+std::size_t frames_wanted(const SessionCore& core, const EstimationMethod& method) {
+    if (core.latest_global) return std::numeric_limits<std::size_t>::max();
+    return saturating_cast<std::size_t>(core.config.fps_target * method.max_seconds);
+}
+
 Window window_of(const History& history, const EstimationMethod& method, std::size_t available) {
-    const SessionCore& core = history.core();
-    const std::size_t frames =
-        core.latest_global
-            ? available
-            : std::min(available,
-                       saturating_cast<std::size_t>(core.config.fps_target * method.max_seconds));
+    const std::size_t frames = std::min(available, frames_wanted(history.core(), method));
     const std::span<const double> stamps = history.timestamps();
     const double begin = frames > 0 && frames <= stamps.size()
                              ? stamps[stamps.size() - frames]
@@ -303,13 +314,19 @@ VitalAssessment check_respiratory_rate(History& history, const EstimationMethod&
     const std::span<const float> x = trace.last(window.frames);
     Quality quality;
     limit_by_defects(quality, history.defects(method.signals.front(), x));
+    const float top_hz = method.max_value / 60;
+    const std::size_t k = std::max<std::size_t>(
+        1,
+        saturating_cast<std::size_t>(std::floor(history.fs() / (kBreathingOversampling * top_hz))));
+    const std::vector<float> slow = block_means(x, k);
+    const float slow_fs = history.fs() / static_cast<float>(k);
     const std::vector<float> breathing =
-        band_pass(x, history.fs(), kMinPlausibleBreathing / 60, method.max_value / 60);
-    const float total = energy(x, mean(x));
+        band_pass(slow, slow_fs, kMinPlausibleBreathing / 60, top_hz);
+    const float total = energy(slow, mean(slow));
     const float drift_share = total > 0 ? 1 - energy(breathing, 0.0f) / total : 0.0f;
     if (value < kMinPlausibleBreathing || drift_share > kDriftShare)
         quality.add(QualityReason::Drift);
-    const CrossingRate breaths = crossing_rate(breathing, history.fs());
+    const CrossingRate breaths = crossing_rate(breathing, slow_fs);
     if (!(breaths.rate > 0)) {
         quality.limit(0.0f, QualityReason::Irregular);
         return finish(value, value, quality);
@@ -334,7 +351,8 @@ VitalAssessment check(History& history, const std::string& id, float value) {
     const VitalSpec& spec = history.core().vital_specs.at(id);
     for (const EstimationMethod& method : spec.methods) {
         if (method.signals.empty()) continue;
-        const std::vector<float>* signal = history.signal(method.signals.front());
+        const std::vector<float>* signal =
+            history.signal(method.signals.front(), frames_wanted(history.core(), method));
         if (signal == nullptr) continue;
         if (id == "heart_rate") return check_heart_rate(history, method, *signal, value);
         if (id == "respiratory_rate")
@@ -358,11 +376,12 @@ Beats beats_record(const History& history) {
 }  // namespace
 }  // namespace detail
 
-Assessment assess_history(const SessionCore& core) {
+Assessment assess_history(SessionCore& core) {
     using namespace detail;
     History history(core);
-    if (const std::vector<float>* pulse = history.signal(std::string(kPulseSignal)))
-        history.find_beats(*pulse);
+    if (const std::vector<float>* pulse =
+            history.signal(std::string(kPulseSignal), std::numeric_limits<std::size_t>::max()))
+        history.find_beats(core.beat_blocks, *pulse);
     Assessment assessment;
     for (const std::string& id : core.vital_order) {
         const auto latest = core.latest_values.find(id);

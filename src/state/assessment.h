@@ -30,7 +30,8 @@ inline constexpr std::array<std::string_view, 8> kQualityReasonNames{
     "harmonic", "drift", "motion", "flat", "clipped", "few_beats", "irregular", "disagree"};
 
 // Assesses the vitals that the last `process` call estimated (core.latest_values) over the
-// history it left. Vitals that were not estimated have no entry.
-Assessment assess_history(const SessionCore& core);
+// history it left. Vitals that were not estimated have no entry. Only the core's beat blocks
+// change: they keep the beats of the blocks a later call will find unchanged.
+Assessment assess_history(SessionCore& core);
 
 }  // namespace quorvanta

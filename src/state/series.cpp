@@ -36,12 +36,11 @@ void Series::append(std::span<const float> values, std::size_t overlap) {
     }
 }
 
-std::vector<float> Series::values() const {
-    std::vector<float> means;
-    means.reserve(size());
-    auto count = counts_.begin();
-    for (const float sum : sums_)
-        means.push_back(mean_of(sum, *count++));
+std::vector<float> Series::newest_values(std::size_t count) const {
+    const auto skipped = static_cast<std::ptrdiff_t>(size() - std::min(count, size()));
+    std::vector<float> means(size() - static_cast<std::size_t>(skipped));
+    std::transform(sums_.begin() + skipped, sums_.end(), counts_.begin() + skipped, means.begin(),
+                   mean_of);
     return means;
 }
 

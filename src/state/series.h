@@ -24,7 +24,10 @@ public:
     void append(std::span<const float> values, std::size_t overlap);
 
     // The per-sample means, oldest first.
-    std::vector<float> values() const;
+    std::vector<float> values() const { return newest_values(size()); }
+
+    // The per-sample means of the newest `count` samples (all when fewer), oldest first.
+    std::vector<float> newest_values(std::size_t count) const;
 
     std::size_t size() const noexcept { return sums_.size(); }
 

@@ -111,7 +111,7 @@ SessionResult Session::process(const SessionInput& input, const WaveformMode& mo
 }
 
 Assessment Session::assess() {
-    return locked([](const SessionCore& core) { return assess_history(core); });
+    return locked([](SessionCore& core) { return assess_history(core); });
 }
 
 void Session::reset() {

@@ -122,6 +122,7 @@ void prune_history(SessionCore& core) {
     const auto kept = static_cast<std::size_t>(core.max_frames);
     const std::size_t excess = core.timestamps.size() - kept;
     drop_oldest(core.timestamps, excess);
+    core.dropped_frames += excess;
     drop_oldest(core.face_boxes, excess);
     drop_oldest(core.face_confidence, excess);
     for (auto* series_map : {&core.signal_series, &core.confidence_series}) {
@@ -138,6 +139,8 @@ void clear_history(SessionCore& core) {
     core.last_emitted_timestamp = -1.0;
     core.latest_values.clear();
     core.latest_global = false;
+    core.dropped_frames = 0;
+    core.beat_blocks.clear();
     for (auto* series_map : {&core.signal_series, &core.confidence_series}) {
         for (auto& [id, series] : *series_map)
             series.clear();

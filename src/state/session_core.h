@@ -14,6 +14,7 @@
 
 #include "registry/registry.h"
 #include "signal/spectrum.h"
+#include "state/beat_blocks.h"
 #include "state/series.h"
 #include "types/records.h"
 
@@ -40,6 +41,9 @@ struct SessionCore {
     // what an assessment checks.
     std::unordered_map<std::string, float> latest_values;
     bool latest_global = false;
+    std::uint64_t dropped_frames =
+        0;                   // frames pruned since the last clear: the first held frame's number
+    BeatBlocks beat_blocks;  // the assessment's beats, kept between calls
 };
 
 // A fresh core: the configured vitals looked up (unknown ids ignored) and ordered by stage.

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <numeric>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,10 +99,6 @@ TEST(Assessment, GivesTheFundamentalOfHarmonicRichPulses) {
                 const double truth = true_rate(r, r.timestamps[first + 29], 10);
                 ++windows;
                 within += std::fabs(heart.checked_value - truth) <= 2;
-                if (bpm == 60 && noise == 0)
-                    std::printf("  t %g val %g chk %g q %g truth %g %s\n", r.timestamps[first + 29],
-                                heart.value, heart.checked_value, heart.quality, truth,
-                                heart.reasons.empty() ? "" : heart.reasons.back().c_str());
                 harmonics += std::fabs(heart.value - 2 * truth) < 0.15 * truth;
             }
             EXPECT_GE(within, 0.95 * windows) << within << " of " << windows;
@@ -169,6 +166,31 @@ TEST(Assessment, ChecksHeartRateVariabilityOnCorrectedBeats) {
     EXPECT_GT(std::fabs(checked_rmssd.value - rmssd),
               2 * std::fabs(checked_rmssd.checked_value - rmssd));
     EXPECT_EQ(assessment.beats.times.size(), assessment.beats.status.size());
+}
+
+// The beats are kept between calls block by block, which must not show: a session assessed after
+// every overlapping batch, past the history's cap and across a reset, answers as one assessed
+// only now and then.
+TEST(Assessment, DependsOnTheHistoryAloneHoweverOftenAsked) {
+    const PulseRecording r = harmonic_pulses(80, 100, 0.08, 0.5, 5);
+    const SessionConfig config = testing::session_config({"heart_rate", "hrv_rmssd"});
+    Session every_batch(config), now_and_then(config);
+    // 66 batches: the history reaches its 60 s cap at batch 40 and is reset before batch 56.
+    const std::set<std::size_t> compared{16, 45, 55, 65};
+    for (std::size_t first = 0, n = 0; first + 60 <= r.pulse.size(); first += 45, ++n) {
+        if (n == 56) {
+            every_batch.reset();
+            now_and_then.reset();
+        }
+        const SessionInput input = batch(r, first, 60);
+        every_batch.process(input, waveform_mode::Incremental{});
+        now_and_then.process(input, waveform_mode::Incremental{});
+        const Assessment each = every_batch.assess();
+        if (!compared.contains(n)) continue;
+        SCOPED_TRACE(::testing::Message() << "batch " << n);
+        EXPECT_EQ(each, now_and_then.assess());
+        EXPECT_FALSE(each.beats.times.empty());
+    }
 }
 
 // Stretches held at one value lower the quality, with the reason; a session with nothing processed,

@@ -8,6 +8,7 @@
 #include "geometry/roi.h"
 #include "planning/buffer_planner.h"
 #include "registry/registry.h"
+#include "state/assessment.h"
 #include "state/session.h"
 #include "state/waveforms.h"
 
@@ -30,6 +31,21 @@ std::optional<std::uint8_t> catalogue_index(const std::string& vital) {
     return static_cast<std::uint8_t>(found - ids.begin());
 }
 
+static_assert(kQualityReasonNames.size() <= 8, "VitalCheck::reasons holds a bit per reason");
+
+std::optional<VitalCheck> check_of(const Assessment& assessment, const std::string& id) {
+    const auto found = assessment.vitals.find(id);
+    if (found == assessment.vitals.end()) return std::nullopt;
+    VitalCheck check{found->second.checked_value, found->second.quality, 0};
+    for (const std::string& reason : found->second.reasons) {
+        const auto named =
+            std::find(kQualityReasonNames.begin(), kQualityReasonNames.end(), reason);
+        if (named != kQualityReasonNames.end())
+            check.reasons |= static_cast<std::uint8_t>(1u << (named - kQualityReasonNames.begin()));
+    }
+    return check;
+}
+
 // What the analysis keeps of one result: the batch's summary, and the waveforms and face track
 // merged frame by frame when asked.
 class ResultKeeper {
@@ -37,8 +53,10 @@ public:
     ResultKeeper(const AnalysisOptions& options, Analysis& analysis)
         : options_(options), analysis_(analysis) {}
 
-    void keep(const std::vector<std::size_t>& frames, const SessionResult& result) {
-        analysis_.batches.push_back(summary(frames, result));
+    void keep(const std::vector<std::size_t>& frames, const SessionResult& result,
+              const Assessment& assessment) {
+        analysis_.batches.push_back(summary(frames, result, assessment));
+        analysis_.beats.merge(assessment.beats);
         if (options_.keep_waveforms) {
             for (const auto& [id, waveform] : result.waveforms)
                 gather_waveform(id, waveform, result.timestamp);
@@ -47,7 +65,8 @@ public:
     }
 
 private:
-    BatchSummary summary(const std::vector<std::size_t>& frames, const SessionResult& result) {
+    BatchSummary summary(const std::vector<std::size_t>& frames, const SessionResult& result,
+                         const Assessment& assessment) {
         BatchSummary batch{frames.front(),
                            frames.back(),
                            frames.size(),
@@ -57,9 +76,9 @@ private:
         for (const auto& [id, vital] : result.vitals) {
             const auto index = catalogue_index(id);
             if (!index) continue;  // results name canonical ids only
-            batch.vitals.push_back({*index, vital.value, vital.confidence,
-                                    analysis_.texts.index_of(vital.unit),
-                                    analysis_.texts.index_of(vital.note)});
+            batch.vitals.push_back(
+                {*index, vital.value, vital.confidence, analysis_.texts.index_of(vital.unit),
+                 analysis_.texts.index_of(vital.note), check_of(assessment, id)});
         }
         std::sort(batch.vitals.begin(), batch.vitals.end(),
                   [](const BatchVital& a, const BatchVital& b) { return a.vital < b.vital; });
@@ -211,7 +230,8 @@ private:
         buffer->metadata.count = static_cast<std::uint32_t>(buffer->frames.size());
         buffer->unprocessed = buffer->frames.size() - keep;
         buffer->has_state = true;
-        keeper.keep(frames, session_.process(batch_input(frames), options_.waveform_mode));
+        const SessionResult result = session_.process(batch_input(frames), options_.waveform_mode);
+        keeper.keep(frames, result, session_.assess());
         return true;
     }
 
@@ -265,6 +285,34 @@ const BatchVital* BatchSummary::find(const std::string& vital) const {
     const auto found = std::find_if(vitals.begin(), vitals.end(),
                                     [&](const BatchVital& v) { return index == v.vital; });
     return found == vitals.end() ? nullptr : &*found;
+}
+
+std::vector<std::string> VitalCheck::reason_names() const {
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < kQualityReasonNames.size(); ++i) {
+        if (reasons & (1u << i)) names.emplace_back(kQualityReasonNames[i]);
+    }
+    return names;
+}
+
+std::string VitalCheck::reasons_text() const {
+    std::string text;
+    for (const std::string& name : reason_names())
+        text += (text.empty() ? "" : ", ") + name;
+    return text;
+}
+
+void GatheredBeats::merge(const Beats& latest) {
+    if (latest.times.empty()) return;
+    // A gathered beat this close before the latest first beat is that beat, timed anew.
+    constexpr double kSameBeatSeconds = 0.3;
+    const auto kept = static_cast<std::ptrdiff_t>(
+        std::lower_bound(times.begin(), times.end(), latest.times.front() - kSameBeatSeconds) -
+        times.begin());
+    times.erase(times.begin() + kept, times.end());
+    status.erase(status.begin() + kept, status.end());
+    times.insert(times.end(), latest.times.begin(), latest.times.end());
+    status.insert(status.end(), latest.status.begin(), latest.status.end());
 }
 
 VitalResult Analysis::vital_result(const BatchVital& vital) const {

@@ -35,6 +35,16 @@ struct AnalysisOptions {
     bool keep_face = false;       // gather the returned face track over the whole analysis
 };
 
+// What the session's checks (Session::assess) said of a vital after its batch.
+struct VitalCheck {
+    float checked_value = 0;
+    float quality = 0;
+    std::uint8_t reasons = 0;  // bit i: kQualityReasonNames[i]
+
+    std::vector<std::string> reason_names() const;
+    std::string reasons_text() const;  // the names, comma-separated
+};
+
 // One vital of a batch's result. Its texts are indexes into Analysis::texts.
 struct BatchVital {
     std::uint8_t vital = 0;  // index into vital_ids()
@@ -42,6 +52,7 @@ struct BatchVital {
     float confidence = 0;
     std::uint32_t unit = 0;
     std::uint32_t note = 0;
+    std::optional<VitalCheck> check;
 };
 
 // One batch: its frames and what its result said.
@@ -70,6 +81,16 @@ struct GatheredWaveform {
     std::string note;
 };
 
+// The beats of the pulse waveform over the whole analysis: each assessment's beats replace those
+// gathered from its first beat on (less 0.3 s, closer than any two heartbeats), so that every
+// beat is as the last assessment that held it saw it.
+struct GatheredBeats {
+    std::vector<double> times;  // seconds, ascending
+    std::vector<BeatStatus> status;
+
+    void merge(const Beats& latest);
+};
+
 struct FaceSample {
     std::array<float, 4> box{};  // x, y, width, height
     float confidence = 0;
@@ -84,6 +105,7 @@ struct Analysis {
     TextTable texts;
     std::map<std::string, GatheredWaveform> waveforms;  // with keep_waveforms
     std::optional<FrameSeries<FaceSample>> face;        // with keep_face, once a result has one
+    GatheredBeats beats;
     std::size_t dropped_frames = 0;  // frames of buffers the planner dropped unprocessed
 
     VitalResult vital_result(const BatchVital& vital) const;

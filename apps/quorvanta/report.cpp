@@ -2,6 +2,7 @@
 #include "report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <iomanip>
 #include <limits>
 #include <map>
@@ -10,11 +11,13 @@
 
 #include "json_writer.h"
 #include "registry/registry.h"
+#include "types/fields.h"
 
 namespace quorvanta::cli {
 namespace {
 
 constexpr double kDefaultWindow = 10.0;  // seconds, for vitals whose methods set none
+constexpr double kMarkedShare = 0.1;     // a checked value this far off the session's is starred
 
 const std::string& catalogue_id(const BatchVital& vital) {
     static const std::vector<std::string> ids(vital_ids().begin(), vital_ids().end());
@@ -26,18 +29,44 @@ std::string short_name(const std::string& id) {
     return info ? info->short_name : id;
 }
 
-nlohmann::json vital_json(const VitalResult& vital) {
-    return {{"value", vital.value},
-            {"confidence", vital.confidence},
-            {"unit", vital.unit},
-            {"note", vital.note}};
+nlohmann::json vital_json(const VitalResult& vital, const std::optional<VitalCheck>& check) {
+    nlohmann::json json = {{"value", vital.value},
+                           {"confidence", vital.confidence},
+                           {"unit", vital.unit},
+                           {"note", vital.note}};
+    if (check) {
+        json["checked_value"] = check->checked_value;
+        json["quality"] = check->quality;
+        json["reasons"] = check->reason_names();
+    }
+    return json;
+}
+
+nlohmann::json beats_json(const GatheredBeats& beats) {
+    nlohmann::json status = nlohmann::json::array();
+    for (const BeatStatus s : beats.status)
+        status.push_back(Variants<BeatStatus>::kVariants[static_cast<std::size_t>(s)]);
+    return {{"times", beats.times}, {"status", std::move(status)}};
+}
+
+// The checked value, starred where it is more than kMarkedShare away from the session's value.
+std::string checked_cell(const VitalRow& row) {
+    if (!row.check) return "-";
+    const std::string checked = fixed(row.check->checked_value, 2);
+    const double apart = std::fabs(row.check->checked_value - row.result.value);
+    return apart > kMarkedShare * std::fabs(row.result.value) ? checked + " *" : checked;
+}
+
+std::string reasons_cell(const VitalRow& row) {
+    if (!row.check || row.check->reasons == 0) return "-";
+    return row.check->reasons_text();
 }
 
 nlohmann::json batch_json(const Recording& recording, const Analysis& analysis,
                           const BatchSummary& batch) {
     nlohmann::json vitals = nlohmann::json::object();
     for (const BatchVital& vital : batch.vitals)
-        vitals[catalogue_id(vital)] = vital_json(analysis.vital_result(vital));
+        vitals[catalogue_id(vital)] = vital_json(analysis.vital_result(vital), vital.check);
     return {{"first_timestamp", recording.timestamps[batch.first_frame]},
             {"last_timestamp", recording.timestamps[batch.last_frame]},
             {"frames", batch.frames},
@@ -124,7 +153,7 @@ std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& a
     const double end = batch_time(recording, last);
     std::vector<VitalRow> rows;
     for (const BatchVital& vital : last.vitals) {
-        VitalRow row{catalogue_id(vital), analysis.vital_result(vital), std::nullopt};
+        VitalRow row{catalogue_id(vital), analysis.vital_result(vital), std::nullopt, vital.check};
         if (truth != nullptr)
             row.truth = truth->mean_over(row.id, end, truth_window(analysis, row.id));
         rows.push_back(std::move(row));
@@ -134,18 +163,27 @@ std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& a
 
 void print_vitals_table(std::ostream& out, const std::vector<VitalRow>& rows, bool with_truth) {
     std::vector<std::vector<std::string>> table;
-    table.push_back({"Vital", "Value", "Unit", "Confidence"});
+    table.push_back({"Vital", "Value", "Unit", "Confidence", "Checked", "Quality"});
     if (with_truth) table.back().push_back("Truth");
+    table.back().push_back("Checks");
     table.back().push_back("Note");
+    bool starred = false;
     for (const VitalRow& row : rows) {
         std::vector<std::string> cells{get_vital_info(row.id)->display_name,
-                                       fixed(row.result.value, 2), row.result.unit,
-                                       fixed(row.result.confidence, 2)};
+                                       fixed(row.result.value, 2),
+                                       row.result.unit,
+                                       fixed(row.result.confidence, 2),
+                                       checked_cell(row),
+                                       row.check ? fixed(row.check->quality, 2) : "-"};
+        starred = starred || cells[4].ends_with(" *");
         if (with_truth) cells.push_back(row.truth ? fixed(*row.truth, 2) : "-");
+        cells.push_back(reasons_cell(row));
         cells.push_back(row.result.note);
         table.push_back(std::move(cells));
     }
     print_aligned(out, table);
+    if (starred)
+        out << "* the checks stand behind another value than the session's; Checks says why\n";
 }
 
 void print_timeline(std::ostream& out, const Recording& recording, const Analysis& analysis) {
@@ -237,6 +275,7 @@ void write_analysis_json(std::ostream& out, const Recording& recording, const An
         for (const BatchSummary& batch : analysis.batches)
             add(batch_json(recording, analysis, batch));
     });
+    document.member("beats", beats_json(analysis.beats));
     document.member("buffers", {{"min_no_state", buffers.min_no_state},
                                 {"min_with_state", buffers.min_with_state},
                                 {"stream_max", buffers.stream_max},
@@ -254,7 +293,7 @@ void write_analysis_json(std::ostream& out, const Recording& recording, const An
     document.member("frames", recording.frames());
     nlohmann::json vitals = nlohmann::json::object();
     for (const VitalRow& row : final_rows) {
-        nlohmann::json vital = vital_json(row.result);
+        nlohmann::json vital = vital_json(row.result, row.check);
         if (row.truth) vital["truth"] = *row.truth;
         vitals[row.id] = std::move(vital);
     }

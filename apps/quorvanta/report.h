@@ -22,6 +22,7 @@ struct VitalRow {
     std::string id;
     VitalResult result;
     std::optional<double> truth;
+    std::optional<VitalCheck> check;
 };
 std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& analysis,
                                    const Truth* truth);

@@ -26,6 +26,8 @@ constexpr double kPointSpacing = 2;  // pixels per estimate below which they dra
 constexpr int kTicks = 5;
 constexpr int kMaxTicks = 2 * kTicks;  // where precision runs out, the count is meaningless
 constexpr const char* kTruthColor = "#555555";
+constexpr const char* kQualityColor = "#222222";
+constexpr double kLowQuality = 0.5;  // an estimate below it is drawn as a ring
 constexpr const char* kUnprocessedColor = "#9E9E9E";
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
@@ -158,6 +160,8 @@ std::string style_class(PlotSeries::Style style) {
             return "estimate";
         case PlotSeries::Style::Truth:
             return "truth";
+        case PlotSeries::Style::Checked:
+            return "checked";
         case PlotSeries::Style::Line:
             break;
     }
@@ -180,6 +184,8 @@ std::string stroke(const PlotSeries& series) {
                                               : " stroke-width=\"1\"");
         case PlotSeries::Style::Truth:
             return color + " stroke-width=\"1.2\" stroke-dasharray=\"6 4\"";
+        case PlotSeries::Style::Checked:
+            return color + " stroke-width=\"1.5\" stroke-dasharray=\"2 2\"";
         case PlotSeries::Style::Line:
         case PlotSeries::Style::Unprocessed:
             break;
@@ -194,25 +200,57 @@ void draw_line(std::ostream& out, const Frame& frame, const PlotSeries& series) 
     }
 }
 
-// The estimates as points, each as opaque as it is confident.
+// What a point's title says of its checks.
+std::string quality_text(const PlotSeries& series, std::size_t i) {
+    if (i >= series.quality.size() || std::isnan(series.quality[i])) return "";
+    std::string text = ", quality " + number(series.quality[i], 2);
+    if (i < series.checks.size() && !series.checks[i].empty()) text += ": " + series.checks[i];
+    return text;
+}
+
+bool low_quality(const PlotSeries& series, std::size_t i) {
+    return i < series.quality.size() && series.quality[i] < kLowQuality;
+}
+
+// The estimates as points, each as opaque as it is confident; one of low quality as a ring.
 void draw_points(std::ostream& out, const Frame& frame, const PlotSeries& series) {
     for (std::size_t i = 0; i < series.times.size(); ++i) {
         if (!std::isfinite(series.values[i])) continue;
         const double opacity = std::clamp(series.confidence[i], 0.05, 1.0);
-        out << "<circle class=\"estimate\" cx=\"" << number(frame.px(series.times[i])) << "\" cy=\""
-            << number(frame.py(series.values[i])) << "\" r=\"3\" fill=\"" << series.color
-            << "\" fill-opacity=\"" << number(opacity, 2) << "\"><title>" << escaped(series.label)
-            << " " << number(series.values[i], 2) << " (confidence "
-            << number(series.confidence[i], 2) << ")</title></circle>\n";
+        const std::string paint =
+            low_quality(series, i)
+                ? "fill=\"none\" stroke=\"" + series.color + "\" stroke-opacity=\""
+                : "fill=\"" + series.color + "\" fill-opacity=\"";
+        out << "<circle class=\"" << (low_quality(series, i) ? "estimate low-quality" : "estimate")
+            << "\" cx=\"" << number(frame.px(series.times[i])) << "\" cy=\""
+            << number(frame.py(series.values[i])) << "\" r=\"3\" " << paint << number(opacity, 2)
+            << "\"><title>" << escaped(series.label) << " " << number(series.values[i], 2)
+            << " (confidence " << number(series.confidence[i], 2)
+            << escaped(quality_text(series, i)) << ")</title></circle>\n";
     }
 }
 
-// The confidence as an area over 0..1 under the panel.
-void draw_confidence(std::ostream& out, const Frame& panel, const PlotSeries& confidence) {
+// The quality as a line over the strip's 0..1, named under the confidence.
+void draw_quality(std::ostream& out, const Frame& panel, const PlotSeries& quality) {
+    const Frame strip = panel.strip();
+    out << "<text x=\"" << kLeft - 6 << "\" y=\"" << number(strip.top + kStripHeight - 1)
+        << "\" class=\"tick\" text-anchor=\"end\">quality</text>\n";
+    for (const auto& run : runs(strip, quality.times, quality.values)) {
+        out << "<polyline class=\"quality\" fill=\"none\" stroke=\"" << quality.color
+            << "\" stroke-width=\"1\" points=\"" << points_text(min_max_per_column(run))
+            << "\"><title>quality 0 to 1</title></polyline>\n";
+    }
+}
+
+// The confidence as an area over 0..1 under the panel, named higher up when the quality shares
+// the strip.
+void draw_confidence(std::ostream& out, const Frame& panel, const PlotSeries& confidence,
+                     bool with_quality) {
     const Frame strip = panel.strip();
     out << "<rect x=\"" << kLeft << "\" y=\"" << number(strip.top) << "\" width=\""
         << kWidth - kLeft - kRight << "\" height=\"" << kStripHeight << "\" class=\"frame\"/>\n"
-        << "<text x=\"" << kLeft - 6 << "\" y=\"" << number(strip.top + kStripHeight / 2 + 4)
+        << "<text x=\"" << kLeft - 6 << "\" y=\""
+        << number(strip.top + (with_quality ? 10 : kStripHeight / 2 + 4))
         << "\" class=\"tick\" text-anchor=\"end\">confidence</text>\n";
     for (const auto& run : runs(strip, confidence.times, confidence.values)) {
         const auto kept = min_max_per_column(run);
@@ -267,16 +305,28 @@ void draw_legend(std::ostream& out, const Frame& frame, const std::vector<PlotSe
     }
 }
 
+// A series with its points; per-point extras are filled in by the caller.
+PlotSeries series_of(std::string label, std::string color, PlotSeries::Style style,
+                     std::vector<double> times = {}, std::vector<double> values = {}) {
+    PlotSeries series;
+    series.label = std::move(label);
+    series.color = std::move(color);
+    series.style = style;
+    series.times = std::move(times);
+    series.values = std::move(values);
+    return series;
+}
+
 // A waveform over the whole analysis: the leading frames the session returned raw in grey, the
 // rest as cleaned, and their confidence.
 PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id,
                          const std::string& title) {
     const auto& frames = waveform.frames;
     const std::string name = get_vital_info(id)->display_name;
-    PlotSeries cleaned{name + " (cleaned)", vital_color(id), PlotSeries::Style::Line, {}, {}, {}};
-    PlotSeries raw{
-        "returned unprocessed", kUnprocessedColor, PlotSeries::Style::Unprocessed, {}, {}, {}};
-    PlotSeries confidence{"confidence", vital_color(id), PlotSeries::Style::Line, {}, {}, {}};
+    PlotSeries cleaned = series_of(name + " (cleaned)", vital_color(id), PlotSeries::Style::Line);
+    PlotSeries raw =
+        series_of("returned unprocessed", kUnprocessedColor, PlotSeries::Style::Unprocessed);
+    PlotSeries confidence = series_of("confidence", vital_color(id), PlotSeries::Style::Line);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         PlotSeries& series = i < waveform.unprocessed ? raw : cleaned;
         series.times.push_back(frames.timestamps[i]);
@@ -289,7 +339,7 @@ PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id
         raw.times.push_back(cleaned.times.front());
         raw.values.push_back(cleaned.values.front());
     }
-    PlotPanel panel{title, {}, std::move(confidence), std::nullopt};
+    PlotPanel panel{title, {}, std::move(confidence), std::nullopt, std::nullopt};
     if (!raw.times.empty()) {
         panel.unprocessed = {raw.times.front(), raw.times.back()};
         panel.series.push_back(std::move(raw));
@@ -298,16 +348,32 @@ PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id
     return panel;
 }
 
-// One point per batch: the vital's value at the batch's last frame with its confidence, NaN for
-// a batch without an estimate.
+// One point per batch: the vital's value at the batch's last frame with its confidence and what
+// the checks said of it, NaN for a batch without an estimate.
 PlotSeries rate_series(const Analysis& analysis, const Recording& recording,
                        const std::string& id) {
-    PlotSeries series{"estimate", vital_color(id), PlotSeries::Style::Estimate, {}, {}, {}};
+    PlotSeries series = series_of("estimate", vital_color(id), PlotSeries::Style::Estimate);
     for (const BatchSummary& batch : analysis.batches) {
         const BatchVital* vital = batch.find(id);
+        const VitalCheck* check = vital != nullptr && vital->check ? &*vital->check : nullptr;
         series.times.push_back(batch_time(recording, batch));
         series.values.push_back(vital != nullptr ? vital->value : kNaN);
         series.confidence.push_back(vital != nullptr ? vital->confidence : kNaN);
+        series.quality.push_back(check != nullptr ? check->quality : kNaN);
+        series.checks.push_back(check != nullptr ? check->reasons_text() : "");
+    }
+    return series;
+}
+
+// The value the checks stand behind at each batch's time, NaN where a batch has none.
+PlotSeries checked_series(const Analysis& analysis, const PlotSeries& estimate,
+                          const std::string& id) {
+    PlotSeries series =
+        series_of("checked", kQualityColor, PlotSeries::Style::Checked, estimate.times);
+    for (const BatchSummary& batch : analysis.batches) {
+        const BatchVital* vital = batch.find(id);
+        series.values.push_back(vital != nullptr && vital->check ? vital->check->checked_value
+                                                                 : kNaN);
     }
     return series;
 }
@@ -318,12 +384,9 @@ std::optional<PlotSeries> truth_series(const Analysis& analysis, const Truth* tr
                                        const PlotSeries& estimate, const std::string& id) {
     if (truth == nullptr || truth->vitals.count(id) == 0) return std::nullopt;
     const double window = truth_window(analysis, id);
-    PlotSeries series{std::isinf(window) ? "truth (mean so far)" : "truth (window mean)",
-                      kTruthColor,
-                      PlotSeries::Style::Truth,
-                      estimate.times,
-                      {},
-                      {}};
+    PlotSeries series =
+        series_of(std::isinf(window) ? "truth (mean so far)" : "truth (window mean)", kTruthColor,
+                  PlotSeries::Style::Truth, estimate.times);
     for (const double time : estimate.times)
         series.values.push_back(truth->mean_over(id, time, window).value_or(kNaN));
     return series;
@@ -338,15 +401,17 @@ std::optional<PlotPanel> rate_panel(const Analysis& analysis, const Recording& r
     }
     PlotPanel panel{get_vital_info(id)->display_name + " (per minute)",
                     {},
-                    {"confidence",
-                     estimate.color,
-                     PlotSeries::Style::Line,
-                     estimate.times,
-                     estimate.confidence,
-                     {}},
+                    series_of("confidence", estimate.color, PlotSeries::Style::Line, estimate.times,
+                              estimate.confidence),
+                    series_of("quality", kQualityColor, PlotSeries::Style::Line, estimate.times,
+                              estimate.quality),
                     std::nullopt};
     if (auto true_values = truth_series(analysis, truth, estimate, id))
         panel.series.push_back(std::move(*true_values));
+    PlotSeries checked = checked_series(analysis, estimate, id);
+    if (std::any_of(checked.values.begin(), checked.values.end(),
+                    [](double v) { return std::isfinite(v); }))
+        panel.series.push_back(std::move(checked));
     panel.series.push_back(std::move(estimate));
     return panel;
 }
@@ -379,7 +444,8 @@ void draw_panel(std::ostream& out, const PlotPanel& panel, const Frame& frame, s
         if (as_points(series)) draw_points(out, frame, series);
     }
     out << "</g>\n";
-    draw_confidence(out, frame, panel.confidence);
+    draw_confidence(out, frame, panel.confidence, panel.quality.has_value());
+    if (panel.quality) draw_quality(out, frame, *panel.quality);
     out << "</g>\n";
 }
 

@@ -37,6 +37,11 @@ def table_row(output, name):
                                     if line.startswith(name + "  ")))
 
 
+def vitals_row(output, name):
+    """The vitals table's row `name`, by column heading."""
+    return dict(zip(table_row(output, "Vital"), table_row(output, name)))
+
+
 def panels(svg_file):
     """Each plot panel's title and its elements, by class."""
     found = {}
@@ -74,11 +79,20 @@ def test_the_bundled_sample_matches_its_truth_in_the_table_the_json_and_the_plot
     assert sorted(tmp_path.iterdir()) == [json_file, plot]  # no temporary files left
     document = json.loads(json_file.read_text())
     for name, id_ in (("Heart Rate", "heart_rate"), ("Respiratory Rate", "respiratory_rate")):
-        _, value, unit, confidence, truth, _ = table_row(result.stdout, name)
-        assert unit == "bpm" and 0 < float(confidence) <= 1
-        assert mode == "global" or abs(float(value) - float(truth)) <= 3, name  # over its window
+        row = vitals_row(result.stdout, name)
+        assert row["Unit"] == "bpm" and 0 < float(row["Confidence"]) <= 1
+        truth = float(row["Truth"])
+        if mode == "incremental":  # over its window
+            assert abs(float(row["Value"]) - truth) <= 3, name
+            assert abs(float(row["Checked"].rstrip(" *")) - truth) <= 3, name
         vital = document["vitals"][id_]
-        assert (f"{vital['value']:.2f}", f"{vital['truth']:.2f}") == (value, truth)
+        assert [f"{vital[key]:.2f}" for key in ("value", "truth", "checked_value", "quality")] == [
+            row["Value"], row["Truth"], row["Checked"].rstrip(" *"), row["Quality"]]
+        assert (", ".join(vital["reasons"]) or "-") == row["Checks"]
+    beats = document["beats"]
+    assert len(beats["times"]) == len(beats["status"]) > 90  # about 72 per minute for 90 s
+    assert set(beats["status"]) <= {"Normal", "Corrected", "Rejected"}
+    assert min(b - a for a, b in zip(beats["times"], beats["times"][1:])) > 0.3  # each beat once
     batches = document["batches"]
     timeline = [line for line in result.stdout.splitlines() if re.match(r"\d+\.\d\d +\d+ ", line)]
     assert len(timeline) == len(batches) > 60
@@ -100,6 +114,23 @@ def test_the_bundled_sample_matches_its_truth_in_the_table_the_json_and_the_plot
     width = max(float(rect.get("width")) for rect in panel["frame"])
     assert len(waveform["data"]) > 2 * width >= sum(len(points(line)) for line in panel["line"])
     assert label in [text.text for text in found["Heart Rate (per minute)"]["tick"]]
+    for title in ("Heart Rate (per minute)", "Respiratory Rate (per minute)"):
+        assert {"checked", "quality"} <= found[title].keys(), title
+
+
+def test_estimates_of_a_stretch_without_pulse_are_marked_low_quality(tmp_path):
+    rows = [list(row) for row in SAMPLE_ROWS[1:]]
+    column = SAMPLE_ROWS[0].index("ppg_waveform")
+    for row in rows:  # the pulse is held flat between 20 and 26 s
+        if 20 <= float(row[0]) < 26:
+            row[column] = "0.5"
+    plot = tmp_path / "flat.svg"
+    document = analysis(write_csv(tmp_path / "flat.csv", SAMPLE_ROWS[0], rows), "--plot", plot)
+    flagged = [batch["last_timestamp"] for batch in document["batches"]
+               if "flat" in batch["vitals"].get("heart_rate", {}).get("reasons", [])]
+    assert flagged and all(20 < t < 37 for t in flagged)
+    rings = [c for c in panels(plot)["Heart Rate (per minute)"]["estimate low-quality"]]
+    assert rings and all("flat" in ring.find(SVG + "title").text for ring in rings)
 
 
 def test_plot_breaks_rate_lines_where_a_batch_has_no_estimate(tmp_path):

@@ -97,8 +97,8 @@ class Viewer {
     const playback = new Playback(this.#qc, recording, this.#speed);
     this.#playback = playback;
     setState("playing");
-    const finished = await playback.play((result, position) =>
-      this.#showResult(recording, result, position));
+    const finished = await playback.play((result, position, assessment) =>
+      this.#showResult(recording, result, position, assessment));
     if (!finished) return;
     this.#playback = null;
     element("vitals-empty").textContent = "No vitals: the recording is too short for any estimate.";
@@ -113,7 +113,7 @@ class Viewer {
       plot.reset(durationOf(recording), this.#emptyPlotText(id, recorded));
     }
     element("vitals-empty").textContent = "No vitals yet.";
-    this.#showVitals({}, "");
+    this.#showVitals({}, {}, "");
     this.#showPosition(0, durationOf(recording));
   }
 
@@ -123,7 +123,7 @@ class Viewer {
     return `No ${this.#qc.getVitalInfo(id).shortName} in this recording`;
   }
 
-  #showResult(recording, result, position) {
+  #showResult(recording, result, position, assessment) {
     const origin = recording.timestamp[0];
     for (const id of DRAWN_WAVEFORMS) {
       const waveform = result.waveforms[id];
@@ -134,14 +134,18 @@ class Viewer {
     }
     for (const id of RATE_PLOTS) {
       const vital = result.vitals[id];
-      if (vital) this.#plots[id].append([position], [vital.value], [vital.confidence]);
+      const check = assessment.vitals[id];
+      if (vital) {
+        this.#plots[id].append([position], [vital.value], [vital.confidence],
+                               { checked: [check?.checkedValue ?? NaN], quality: [check?.quality ?? NaN] });
+      }
     }
-    this.#showVitals(result.vitals, result.message);
+    this.#showVitals(result.vitals, assessment.vitals, result.message);
     this.#showPosition(position, durationOf(recording));
   }
 
-  #showVitals(vitals, advisory) {
-    const count = showVitals(this.#qc, element("vitals"), vitals);
+  #showVitals(vitals, checks, advisory) {
+    const count = showVitals(this.#qc, element("vitals"), vitals, checks);
     element("vitals-empty").hidden = count > 0;
     element("advisory").textContent = advisory;
   }

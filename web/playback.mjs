@@ -118,8 +118,9 @@ export class Playback {
   }
 
   /**
-   * Feeds every batch, calling onResult(result, position) after each; resolves true when the
-   * recording has been played to its end, false when stop() ended it first.
+   * Feeds every batch, calling onResult(result, position, assessment) after each, with what the
+   * session's checks say of the result; resolves true when the recording has been played to its
+   * end, false when stop() ended it first.
    */
   async play(onResult) {
     const timestamps = this.#recording.timestamp;
@@ -130,7 +131,7 @@ export class Playback {
         if (this.#stopped) return false;
         const result = this.#session.process(batchInput(this.#recording, range), "Incremental");
         if (position > this.#position) this.#position = position;
-        onResult(result, this.#position);
+        onResult(result, this.#position, this.#session.assess());
       }
       return true;
     } finally {

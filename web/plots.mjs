@@ -1,30 +1,45 @@
 // SPDX-License-Identifier: Apache-2.0
 // Time plots on canvas: a waveform scrolling through a trailing window, or a rate over the whole
-// recording with one point per result, shaded by its confidence. Drawing waits for the next
-// animation frame, so that many results in a row cost one redraw.
+// recording with one point per result, shaded by its confidence, drawn as a ring where the
+// session's checks give it a quality below 0.5, and the value the checks stand behind as a dashed
+// line. Drawing waits for the next animation frame, so that many results in a row cost one redraw.
 
 const MARGIN = { left: 46, right: 12, top: 26, bottom: 22 };
 const FONT = "12px system-ui, sans-serif";
 const GRID_COLOR = "rgba(128, 128, 128, 0.25)";
+const CHECKED_COLOR = "#333a45";
+const LOW_QUALITY = 0.5;
 
-/** Points in time order; points appended at or before the last stored time replace those. */
+/**
+ * Points in time order; points appended at or before the last stored time replace those. Each
+ * point has a value, a confidence, and the checked value and quality of the session's checks (NaN
+ * where there are none).
+ */
 class Series {
   times = [];
   values = [];
   confidences = [];
+  checked = [];
+  qualities = [];
 
-  append(times, values, confidences) {
+  #lists() {
+    return [this.times, this.values, this.confidences, this.checked, this.qualities];
+  }
+
+  append(times, values, confidences, checks) {
     const keep = firstIndexAtOrAfter(this.times, times[0]);
-    for (const list of [this.times, this.values, this.confidences]) list.length = keep;
+    for (const list of this.#lists()) list.length = keep;
     this.times.push(...times);
     this.values.push(...values);
     this.confidences.push(...confidences);
+    this.checked.push(...(checks?.checked ?? times.map(() => NaN)));
+    this.qualities.push(...(checks?.quality ?? times.map(() => NaN)));
   }
 
   /** Drops the points before `time`. */
   trimBefore(time) {
     const drop = firstIndexAtOrAfter(this.times, time);
-    for (const list of [this.times, this.values, this.confidences]) list.splice(0, drop);
+    for (const list of this.#lists()) list.splice(0, drop);
   }
 }
 
@@ -84,9 +99,10 @@ export class TimePlot {
     this.invalidate();
   }
 
-  append(times, values, confidences) {
+  /** checks, for a rate: { checked, quality }, one number each per time. */
+  append(times, values, confidences, checks) {
     if (times.length === 0) return;
-    this.#series.append(times, values, confidences);
+    this.#series.append(times, values, confidences, checks);
     const window = this.#options.window;
     if (window !== undefined) {
       const newest = times.at(-1);
@@ -118,14 +134,17 @@ export class TimePlot {
       drawCentred(context, area, this.#emptyText, textColor);
       return;
     }
-    const yRange = valueRange(this.#series.values, this.#options.minimumSpan);
+    const yRange = valueRange([...this.#series.values, ...this.#series.checked], this.#options.minimumSpan);
     const scale = {
       x: (t) => area.left + ((t - this.#xRange[0]) / (this.#xRange[1] - this.#xRange[0])) * (area.right - area.left),
       y: (v) => area.bottom - ((v - yRange[0]) / (yRange[1] - yRange[0])) * (area.bottom - area.top),
     };
     drawGrid(context, area, scale, this.#xRange, yRange, textColor);
     this.#drawLine(context, scale);
-    if (this.#options.markers) this.#drawMarkers(context, scale, area);
+    if (this.#options.markers) {
+      this.#drawChecked(context, scale);
+      this.#drawMarkers(context, scale, area);
+    }
   }
 
   /** The drawing context, its canvas sized to the element at the screen's pixel density. */
@@ -165,17 +184,37 @@ export class TimePlot {
     context.stroke();
   }
 
-  /** Dots at most 2.5 px across, smaller where they would crowd each other. */
+  /** The checked values as a dashed line, broken where a point has none. */
+  #drawChecked(context, scale) {
+    const { times, checked } = this.#series;
+    context.strokeStyle = CHECKED_COLOR;
+    context.lineWidth = 1.5;
+    context.setLineDash([3, 3]);
+    context.beginPath();
+    times.forEach((t, i) => {
+      if (!Number.isFinite(checked[i])) return;
+      const joined = i > 0 && Number.isFinite(checked[i - 1]);
+      context[joined ? "lineTo" : "moveTo"](scale.x(t), scale.y(checked[i]));
+    });
+    context.stroke();
+    context.setLineDash([]);
+  }
+
+  /** Dots at most 2.5 px across, smaller where they would crowd each other; rings where the
+   *  quality is low. */
   #drawMarkers(context, scale, area) {
-    const { times, values, confidences } = this.#series;
+    const { times, values, confidences, qualities } = this.#series;
     const spacing = ((area.right - area.left) / (this.#xRange[1] - this.#xRange[0])) * meanStep(times);
     const radius = Math.min(2.5, Math.max(1, spacing / 3));
     context.fillStyle = this.#options.color;
+    context.strokeStyle = this.#options.color;
+    context.lineWidth = 1;
     times.forEach((t, i) => {
       context.globalAlpha = 0.2 + 0.8 * Math.min(1, Math.max(0, confidences[i]));
       context.beginPath();
       context.arc(scale.x(t), scale.y(values[i]), radius, 0, 2 * Math.PI);
-      context.fill();
+      if (qualities[i] < LOW_QUALITY) context.stroke();
+      else context.fill();
     });
     context.globalAlpha = 1;
   }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The web page in headless chromium (chromium.mjs), served from the assembled folder: the sample
-// plays to its true heart and respiratory rates, a bad dropped file shows the command's message, a
+// plays to its true heart and respiratory rates, checked ones too, a bad dropped file shows the command's message, a
 // picked one plays, and the page fits a phone. Screenshots go to QUORVANTA_SCREENSHOT_DIR.
 import assert from "node:assert/strict";
 import { mkdir, mkdtemp, readFile, rm, writeFile } from "node:fs/promises";
@@ -71,8 +71,8 @@ async function expectState(page, state) {
 
 function vitalRows(page) {
   return page.evaluate(() => [...document.querySelectorAll("#vitals tbody tr")].map((row) => ({
-    id: row.dataset.vital, value: Number(row.dataset.value),
-    name: row.cells[0].textContent, unit: row.cells[2].textContent })));
+    id: row.dataset.vital, value: Number(row.dataset.value), checked: Number(row.dataset.checked),
+    quality: Number(row.dataset.quality), name: row.cells[0].textContent, unit: row.cells[2].textContent })));
 }
 
 test("the sample plays to the end with the true rates and the registry's names", async () => {
@@ -81,8 +81,9 @@ test("the sample plays to the end with the true rates and the registry's names",
   const ids = rows.map((row) => row.id);
   assert.deepEqual(ids, qc.vitalIds().filter((id) => ids.includes(id)), "registry order");
   for (const id of ["heart_rate", "respiratory_rate", "spo2", "sbp", "dbp"]) assert.ok(ids.includes(id), id);
-  for (const { id, value, name, unit } of rows) {
-    assert.ok(Number.isFinite(value), id);
+  for (const { id, value, checked, quality, name, unit } of rows) {
+    assert.ok(Number.isFinite(value) && Number.isFinite(checked), id);
+    assert.ok(quality >= 0 && quality <= 1, `${id}: quality ${quality}`);
     assert.deepEqual([name, unit], [qc.getVitalInfo(id).displayName, qc.getVitalInfo(id).unit]);
   }
   const truth = JSON.parse(await readFile(join(sourceDir, "data/sample_recording.truth.json"), "utf8"));
@@ -91,8 +92,9 @@ test("the sample plays to the end with the true rates and the registry's names",
     const inWindow = truth.vitals[id].filter((_, i) => end - window < truth.timestamp[i] &&
                                                        truth.timestamp[i] <= end);
     const expected = inWindow.reduce((sum, value) => sum + value, 0) / inWindow.length;
-    const { value } = rows.find((row) => row.id === id);
+    const { value, checked } = rows.find((row) => row.id === id);
     assert.ok(Math.abs(value - expected) <= 3, `${id}: ${value} against ${expected}`);
+    assert.ok(Math.abs(checked - expected) <= 3, `${id}: checked ${checked} against ${expected}`);
   }
   await page.screenshot(join(screenshotDir, "desktop.png"));
   await page.close();

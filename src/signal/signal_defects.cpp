@@ -18,27 +18,36 @@ namespace {
 constexpr float kFlatSeconds = 0.5f;
 constexpr std::size_t kMinClippedRun = 3;
 
-bool same(float a, float b) {
-    return a == b || (std::isnan(a) && std::isnan(b));
+// The end of the run of samples equal to signal[first] (NaN equal to NaN).
+std::size_t run_end(std::span<const float> signal, std::size_t first) {
+    const float value = signal[first];
+    std::size_t last = first + 1;
+    if (std::isnan(value)) {
+        while (last < signal.size() && std::isnan(signal[last]))
+            ++last;
+    } else {
+        while (last < signal.size() && signal[last] == value)
+            ++last;
+    }
+    return last;
 }
 
 }  // namespace
 
 SignalDefects find_signal_defects(std::span<const float> signal, float fs) {
     if (signal.empty() || !std::isfinite(fs) || !(fs > 0)) return {};
-    float lowest = NAN, highest = NAN;
+    // No finite sample leaves lowest > highest, which no run can equal.
+    float lowest = INFINITY, highest = -INFINITY;
     for (const float x : signal) {
         if (!std::isfinite(x)) continue;
-        lowest = min_num(lowest, x);
-        highest = max_num(highest, x);
+        lowest = std::min(lowest, x);
+        highest = std::max(highest, x);
     }
     const std::size_t flat_run =
         std::max<std::size_t>(2, saturating_cast<std::size_t>(round_half_away(kFlatSeconds * fs)));
     std::size_t flat = 0, clipped = 0;
     for (std::size_t first = 0; first < signal.size();) {
-        std::size_t last = first + 1;
-        while (last < signal.size() && same(signal[last], signal[first]))
-            ++last;
+        const std::size_t last = run_end(signal, first);
         const std::size_t run = last - first;
         const float value = signal[first];
         if (!std::isfinite(value) || run >= flat_run) {

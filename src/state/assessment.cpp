@@ -48,6 +48,7 @@
 #include "signal/band_pass.h"
 #include "signal/beat_correction.h"
 #include "signal/beat_detection.h"
+#include "signal/beats.h"
 #include "signal/block_means.h"
 #include "signal/crossing_rate.h"
 #include "signal/hrv.h"
@@ -363,16 +364,6 @@ VitalAssessment check(History& history, const std::string& id, float value) {
     return finish(value, value, Quality{});
 }
 
-Beats beats_record(const History& history) {
-    Beats record;
-    for (const Beat& b : history.beats) {
-        record.times.push_back(b.time);
-        record.status.push_back(b.status);
-    }
-    record.intervals = nn_intervals(history.beats).ms;
-    return record;
-}
-
 }  // namespace
 }  // namespace detail
 
@@ -388,7 +379,7 @@ Assessment assess_history(SessionCore& core) {
         if (latest == core.latest_values.end()) continue;
         assessment.vitals.emplace(id, check(history, id, latest->second));
     }
-    assessment.beats = beats_record(history);
+    assessment.beats = beats_record(history.beats);
     return assessment;
 }
 

@@ -13,6 +13,7 @@
 #include "python/signal_array.h"
 #include "python/variants.h"
 #include "registry/registry.h"
+#include "signal/beats.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
@@ -120,6 +121,22 @@ ObjectRef peak_positions(PyObject* /*module*/, std::array<ObjectRef, 9>& values)
     return Convert<std::vector<float>>::to(positions);
 }
 
+const Signature kBeatsSignature{"find_beats", required("signal"), required("fs"),
+                                defaults_to_none("timestamps")};
+
+ObjectRef beats(PyObject* /*module*/, std::array<ObjectRef, 3>& values) {
+    SignalArray signal("signal", values[0].get());
+    const auto fs = argument<float>("fs", values[1].get());
+    const auto timestamps =
+        values[2] ? argument<std::optional<std::vector<double>>>("timestamps", values[2].get())
+                  : std::nullopt;
+    signal.require_contiguous();
+    const std::vector<double> placed = timestamps.value_or(std::vector<double>{});
+    if (const auto mismatch = timestamps_mismatch(signal.samples().size(), placed.size()))
+        raise(PyExc_ValueError, *mismatch);
+    return Convert<Beats>::to(find_beats(signal.samples(), fs, placed));
+}
+
 // The container's (width, height), when one is given.
 std::optional<std::pair<float, float>> container_size(const ObjectRef& value) {
     if (!value || value.get() == Py_None) return std::nullopt;
@@ -170,9 +187,13 @@ ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
 }  // namespace
 
 PyMethodDef kModuleFunctions[] = {
-    method<kHeartRateSignature, &heart_rate>(), method<kHrvSignature, &hrv_metric>(),
-    method<kPeakSignature, &peak_positions>(),  method<kRoiSignature, &region_of_interest>(),
-    method<kVitalInfoSignature, &vital_info>(), {nullptr, nullptr, 0, nullptr},
+    method<kHeartRateSignature, &heart_rate>(),
+    method<kHrvSignature, &hrv_metric>(),
+    method<kPeakSignature, &peak_positions>(),
+    method<kRoiSignature, &region_of_interest>(),
+    method<kVitalInfoSignature, &vital_info>(),
+    method<kBeatsSignature, &beats>(),
+    {nullptr, nullptr, 0, nullptr},
 };
 
 }  // namespace quorvanta::python

@@ -33,6 +33,7 @@ __all__ = [
     "find_peaks",
     "calculate_roi",
     "get_vital_info",
+    "find_beats",
 ]
 
 # What the module accepts where it stores a 32- or 64-bit float: anything with __float__ or
@@ -401,6 +402,7 @@ class Assessment:
     @property
     def beats(self) -> Beats: ...
 
+
 @final
 class VitalAssessment:
     """How far one vital can be trusted: the session's value, the value that the checks stand
@@ -476,3 +478,9 @@ def calculate_roi(
 ) -> Rect: ...
 
 def get_vital_info(vital_id: str) -> VitalDisplayMeta | None: ...
+
+def find_beats(
+    signal: _Signal,
+    fs: _FloatLike,
+    timestamps: _FloatSequence | None = None,
+) -> Beats: ...

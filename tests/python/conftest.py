@@ -127,6 +127,7 @@ def valid_calls():
         ("find_peaks", qv.find_peaks, [SHORT_PULSE.copy(), 30.0, True]),
         ("calculate_roi", qv.calculate_roi, [qv.Rect(100, 100, 200, 200), "face"]),
         ("get_vital_info", qv.get_vital_info, ["hr"]),
+        ("find_beats", qv.find_beats, [SHORT_PULSE.copy(), 30.0]),
     ]
     return {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
             for name, callable_, required in calls}

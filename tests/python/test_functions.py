@@ -58,3 +58,26 @@ def test_get_vital_info_matches_names_exactly():
     assert [meta.id, meta.display_name, meta.short_name, meta.unit] == [
         "heart_rate", "Heart Rate", "HR", "bpm"]
     assert qv.get_vital_info("HR") is None and qv.get_vital_info("hr\0") is None
+
+
+def pulses(beat_times, seconds=30.0, fps=30.0):
+    """A sharp pulse at each of `beat_times` (seconds), sampled at `fps`."""
+    t = np.arange(0, seconds, 1 / fps)
+    wave = sum(np.exp(-((t - b) / 0.07) ** 2) for b in beat_times)
+    return t, wave.astype(np.float32)
+
+
+def test_find_beats_times_the_beats_and_inserts_a_missed_one():
+    truth = np.arange(0.5, 29.5, 0.8)
+    t, signal = pulses(np.delete(truth, 18))  # the beat at 14.9 s is missing
+    beats = qv.find_beats(signal, 30.0)
+    corrected = [time for time, status in zip(beats.times, beats.status)
+                 if status == qv.BeatStatus.Corrected]
+    assert len(beats.times) == len(truth) and corrected == pytest.approx([truth[18]], abs=0.02)
+    assert np.max(np.abs(np.array(beats.times) - truth)) < 0.01
+    assert beats.intervals == pytest.approx([800.0] * len(beats.intervals), abs=15)
+    shifted = qv.find_beats(signal, 30.0, t + 100.0)
+    assert np.array(shifted.times) - 100 == pytest.approx(beats.times, abs=1e-6)
+    with pytest.raises(ValueError, match="^Length mismatch: timestamps has length 3, expected 900$"):
+        qv.find_beats(signal, 30.0, t[:3])
+    assert qv.find_beats(signal[:30], 30.0).times == []  # shorter than two seconds

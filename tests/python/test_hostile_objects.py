@@ -36,11 +36,16 @@ MUTATIONS = {
     "rewritten": (lambda a: a.__setitem__(slice(None), a[::-1].copy()), None),
 }
 
+def fields_of(beats):
+    return beats.times, beats.status, beats.intervals
+
+
 # Each signal routine with the hostile number in the argument it converts last, and the array
 # that the number's conversion mutates ("signal" or "confidence").
 CALLS = {
     "estimate_heart_rate": ("signal", lambda s, c, n: qv.estimate_heart_rate(s, n(30.0))),
     "find_peaks": ("signal", lambda s, c, n: qv.find_peaks(s, 30.0, True, max_rate_change=n(1.0))),
+    "find_beats": ("signal", lambda s, c, n: fields_of(qv.find_beats(s, n(30.0)))),
     **{f"estimate_hrv_metric mutating {array}": (array, lambda s, c, n: qv.estimate_hrv_metric(
         s, 30.0, "rmssd", c, n(72.0))) for array in ("signal", "confidence")},
 }

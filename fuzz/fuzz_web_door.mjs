@@ -208,6 +208,10 @@ const ENTRY_POINTS = [
   ["findPeaks", (r) => [signal(r, 300), scalar(r), r.chance(0.5),
                         r.pick([undefined, { rateHint: 80, minRate: 50, maxRate: 150, windowCycles: 2, detectionThreshold: 0.3 }])],
    (_, args) => qc.findPeaks(...args)],
+  ["findBeats", (r) => {
+    const values = signal(r, 300);
+    return [values, scalar(r), r.pick([undefined, null, Float64Array.from(values, (_, i) => i / 30), [0, 1]])];
+  }, (_, args) => qc.findBeats(...args)],
   ["calculateRoi", (r) => [rect(r), r.pick(["face", "forehead", "upper_body", { left: 0.1, top: 0.2, right: 0.1, bottom: 0 }]),
                            r.pick([undefined, { detector: "VISION", container: { width: 320, height: 240 }, forceEven: true }])],
    (_, args) => qc.calculateRoi(...args)],

@@ -15,6 +15,7 @@
 #include "geometry/roi.h"
 #include "planning/buffer_planner.h"
 #include "registry/registry.h"
+#include "signal/beats.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
@@ -116,6 +117,18 @@ val find_peaks(val signal, val fs, val refine, val options) {
                 positions.push_back(peak.position);
         }
         return Js<std::vector<float>>::to(positions);
+    });
+}
+
+val find_beats(val signal, val fs, val timestamps) {
+    return guarded([&] {
+        const auto samples = argument<std::vector<float>>(signal, "signal");
+        const auto rate = argument<float>(fs, "fs");
+        const auto placed = argument<std::optional<std::vector<double>>>(timestamps, "timestamps")
+                                .value_or(std::vector<double>{});
+        if (const auto mismatch = timestamps_mismatch(samples.size(), placed.size()))
+            throw ArgumentError(ArgumentError::Kind::Range, *mismatch);
+        return Js<Beats>::to(quorvanta::find_beats(samples, rate, placed));
     });
 }
 
@@ -313,6 +326,7 @@ EMSCRIPTEN_BINDINGS(quorvanta_core) {
     function("estimateHeartRate", &estimate_heart_rate);
     function("estimateHrvMetric", &estimate_hrv_metric);
     function("findPeaks", &find_peaks);
+    function("findBeats", &find_beats);
     function("calculateRoi", &calculate_roi);
     function("getVitalInfo", &get_vital_info);
     function("vitalIds", &vital_ids);

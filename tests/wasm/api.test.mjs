@@ -21,6 +21,9 @@ const BAD_CALLS = [
   [() => qc.estimateHeartRate(signal, "30"), TypeError, "fs must be a number, not a string"],
   [() => qc.findPeaks(signal, 30, 1), TypeError, "refine must be a boolean, not a number"],
   [() => qc.findPeaks(signal, 30, true, { minRate: "40" }), TypeError, /^options\.minRate must/],
+  [() => qc.findBeats(signal, 30, [0, 1]), RangeError, "Length mismatch: timestamps has length 2, expected 300"],
+  [() => qc.findBeats(signal, 30, "t"), TypeError,
+   "timestamps must be a Float64Array or an array of numbers, not a string"],
   [() => qc.estimateHrvMetric(signal, 30, "hrv_stress", signal), RangeError,
    'metricName: Invalid HRV metric "hrv_stress"'],
   [() => qc.calculateRoi({ x: 1 }, "face"), TypeError, "face.y must be a number, not undefined"],
@@ -72,6 +75,11 @@ test("an assessment checks the last batch: the fundamental where the spectrum to
 test("the signal routines, planner, geometry and registry work through the module", () => {
   assert.deepEqual(qc.estimateHeartRate(Array.from(signal), 30), qc.estimateHeartRate(signal, 30));
   assert.ok(qc.findPeaks(signal, 30, true) instanceof Float32Array);
+  const beats = qc.findBeats(signal, 30);
+  assert.ok(beats.times instanceof Float64Array && beats.intervals instanceof Float32Array);
+  assert.equal(beats.times.length, 12);  // 1.2 Hz for 10 s
+  const placed = qc.findBeats(Array.from(signal), 30, Float64Array.from(signal, (_, i) => 5 + i / 30));
+  assert.ok(placed.times.every((t, i) => Math.abs(t - 5 - beats.times[i]) < 1e-9), "placed by the timestamps");
   const config = qc.computeBufferConfig(everyVitalConfig());
   const planner = new qc.BufferPlanner(config);
   const buffer = { id: "b1", roi: rect, count: config.streamMax, createdAt: 0, lastSeen: 1 };

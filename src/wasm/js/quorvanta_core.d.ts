@@ -273,6 +273,9 @@ export interface QuorvantaCore {
   ): { value: number; confidence: number };
   /** Peak positions in samples, fractional where `refine` moved them. */
   findPeaks(signal: Float32Sequence, fs: number, refine: boolean, options?: PeakOptions): Float32Array;
+  /** The beats of a pulse waveform, timed to a fraction of a sample (placed by `timestamps`, one
+   *  per sample, or at sample / fs), with missed, extra and ectopic beats corrected. */
+  findBeats(signal: Float32Sequence, fs: number, timestamps?: Float64Sequence | null): Beats;
   calculateRoi(face: Rect, method: RoiMethod, options?: RoiOptions): Rect;
   getVitalInfo(vitalId: string): VitalDisplayMeta | null;
   /** The registry's canonical vital and waveform ids. */

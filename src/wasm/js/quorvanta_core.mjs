@@ -108,6 +108,7 @@ function publicApi(wasm) {
     estimateHrvMetric: (signal, fs, metricName, confidence, rateHint) =>
       call("estimateHrvMetric", signal, fs, lowerCaseName(metricName), confidence, rateHint),
     findPeaks: (signal, fs, refine, options) => call("findPeaks", signal, fs, refine, options),
+    findBeats: (signal, fs, timestamps) => call("findBeats", signal, fs, timestamps),
     calculateRoi: (face, method, options) =>
       call("calculateRoi", face, method, withLowerCaseDetector(options)),
     getVitalInfo: (vitalId) => call("getVitalInfo", vitalId),

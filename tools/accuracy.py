@@ -222,22 +222,68 @@ class Errors:
         return f"{np.mean(session):.2f} / {np.mean(checked):.2f} ({len(session)})"
 
 
-def score(recording, level_db, references):
+def clean_signals(recording):
+    """The recording's waveforms as a model would hand them over, at FPS."""
     frames = frames_of(recording)
-    signals = {}
-    if recording.pulse:
-        signals["ppg_waveform"] = with_noise(to_frames(recording.pulse, frames), level_db, 1)
-    if recording.resp:
-        signals["respiratory_waveform"] = with_noise(to_frames(recording.resp, frames), level_db, 2)
+    waveforms = {"ppg_waveform": recording.pulse, "respiratory_waveform": recording.resp}
+    return {name: to_frames(waveform, frames) for name, waveform in waveforms.items() if waveform}
+
+
+NOISE_SEEDS = {"ppg_waveform": 1, "respiratory_waveform": 2}
+
+
+def noisy(signals, level_db):
+    return {name: with_noise(samples, level_db, NOISE_SEEDS[name])
+            for name, samples in signals.items()}
+
+
+def score_signals(signals, truths):
+    """The errors of the session's values and of its checked values against `truths`
+    ({vital: {window end (s): reference value}})."""
+    frames = min(samples.size for samples in signals.values())
     estimates = session_estimates(signals, frames)
     errors = Errors()
     for vital in SCORED:
-        truth = reference(references, recording.name, vital)
+        truth = truths.get(vital, {})
         for kind, index in zip(KINDS, range(2)):
             errors.add((vital, kind), [abs(values[index][vital] - truth[end])
                                        for end, values in estimates.items()
                                        if vital in values[0] and end in truth])
     return errors
+
+
+def references_of(references, name):
+    return {vital: reference(references, name, vital) for vital in SCORED}
+
+
+def score(recording, level_db, references):
+    return score_signals(noisy(clean_signals(recording), level_db),
+                         references_of(references, recording.name))
+
+
+# --- Fixtures for the fast accuracy test ----------------------------------------------------------
+
+FIXTURE_RECORDINGS = ("nk_rest5", "a103l")
+
+
+def write_fixture(folder, recording, references):
+    """The clean model output (float32) and the scored reference windows of `recording`, as
+    tests/python/test_accuracy.py reads them."""
+    arrays = {name: samples.astype(np.float32) for name, samples in clean_signals(recording).items()}
+    for vital, truth in references_of(references, recording.name).items():
+        if truth:
+            arrays[vital] = np.array(sorted(truth.items()), dtype=np.float64)
+    np.savez_compressed(folder / f"{recording.name}.npz", **arrays)
+
+
+def read_fixture(path):
+    """What write_fixture wrote: (signals, truths)."""
+    with np.load(path) as arrays:
+        signals = {name: arrays[name].astype(np.float64) for name in arrays.files
+                   if name not in SCORED}
+        truths = {vital: {round(end): value for end, value in arrays[vital]}
+                  for vital in SCORED if vital in arrays.files}
+    return signals, truths
 
 
 def table(title, rows):
@@ -254,8 +300,15 @@ def main():
     parser.add_argument("--data", type=Path,
                         default=Path(__file__).resolve().parents[2] / "shared/data/physio",
                         help="the folder with raw/ and reference/ (default: ../shared/data/physio)")
+    parser.add_argument("--write-fixtures", type=Path, metavar="DIR",
+                        help="write the fast test's recordings to DIR instead of the tables")
     arguments = parser.parse_args()
     recordings = read_recordings(arguments.data / "raw")
+    if arguments.write_fixtures:
+        for recording in recordings:
+            if recording.name in FIXTURE_RECORDINGS:
+                write_fixture(arguments.write_fixtures, recording, arguments.data / "reference")
+        return
     for level_db in NOISE_LEVELS_DB:
         pooled = Errors()
         rows = []

@@ -11,7 +11,8 @@
 // are never NaN and rate confidences lie in 0..1; peaks lie inside the signal in non-empty
 // segments, carry the signal's value at their index, sit within half a sample of it and are at
 // most one per two samples; HRV values are finite with a confidence of at most 1; I:E ratios are
-// finite and not negative, and mean peak heights are finite where the samples are below 1e30.
+// finite and not negative, and mean peak heights are finite where the samples are below 1e30; beats
+// each have a status, are in time order, with normal-to-normal intervals of 300 to 2000 ms.
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "hostile_values.h"
+#include "signal/beats.h"
 #include "signal/filters.h"
 #include "signal/hrv.h"
 #include "signal/peak_measures.h"
@@ -48,7 +50,7 @@ public:
 
     void run() {
         for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
-            switch (data_.ConsumeIntegralInRange(0, 7)) {
+            switch (data_.ConsumeIntegralInRange(0, 8)) {
                 case 0:
                     filters();
                     break;
@@ -69,6 +71,9 @@ public:
                     break;
                 case 6:
                     peak_measures();
+                    break;
+                case 7:
+                    beats();
                     break;
                 default:
                     signal_ = make_signal();
@@ -185,6 +190,24 @@ private:
             }
         }
         require(found <= signal_.size() / 2, "peaks are at most one per two samples");
+    }
+
+    void beats() {
+        const std::vector<double> times = timestamps();
+        const std::span<const double> placed = times.size() == signal_.size()
+                                                   ? std::span<const double>(times)
+                                                   : std::span<const double>{};
+        const Beats found = find_beats(signal_, hostile(data_, kTypicalFs), placed);
+        require(found.status.size() == found.times.size(), "each beat has a status");
+        require(found.intervals.size() < std::max<std::size_t>(found.times.size(), 1),
+                "fewer intervals than beats");
+        require(
+            std::ranges::all_of(found.intervals, [](float ms) { return ms >= 300 && ms <= 2000; }),
+            "normal-to-normal intervals lie within 300 to 2000 ms");
+        require(std::ranges::is_sorted(
+                    found.times,
+                    [](double a, double b) { return a < b || (!std::isnan(a) && std::isnan(b)); }),
+                "beats are in time order");
     }
 
     // Timestamps at the typical rate, fewer or more of them than samples, any of them odd.

@@ -14,10 +14,6 @@ float mean_of(float sum, std::uint32_t count) {
 
 }  // namespace
 
-float Series::mean_at(std::size_t i) const {
-    return mean_of(sums_[i], counts_[i]);
-}
-
 void Series::append(std::span<const float> values, std::size_t overlap) {
     const std::size_t held = size();
     const std::size_t merged = std::min({held, overlap, values.size()});
@@ -27,21 +23,20 @@ void Series::append(std::span<const float> values, std::size_t overlap) {
         const std::size_t i = held - merged + j;
         sums_[i] += value;
         if (counts_[i] < std::numeric_limits<std::uint32_t>::max()) ++counts_[i];
+        means_[i] = mean_of(sums_[i], counts_[i]);
     }
-    float carried = held == 0 ? 0.0f : mean_at(held - 1);
+    float carried = held == 0 ? 0.0f : means_[held - 1];
     for (const float value : values.subspan(merged)) {
         if (!std::isnan(value)) carried = value;
         sums_.push_back(carried);
         counts_.push_back(1);
+        means_.push_back(mean_of(carried, 1));
     }
 }
 
 std::vector<float> Series::newest_values(std::size_t count) const {
-    const auto skipped = static_cast<std::ptrdiff_t>(size() - std::min(count, size()));
-    std::vector<float> means(size() - static_cast<std::size_t>(skipped));
-    std::transform(sums_.begin() + skipped, sums_.end(), counts_.begin() + skipped, means.begin(),
-                   mean_of);
-    return means;
+    const std::size_t kept = std::min(count, size());
+    return {means_.end() - static_cast<std::ptrdiff_t>(kept), means_.end()};
 }
 
 void Series::truncate_front(std::size_t max_samples) {
@@ -49,11 +44,13 @@ void Series::truncate_front(std::size_t max_samples) {
     const auto excess = static_cast<std::ptrdiff_t>(size() - max_samples);
     sums_.erase(sums_.begin(), sums_.begin() + excess);
     counts_.erase(counts_.begin(), counts_.begin() + excess);
+    means_.erase(means_.begin(), means_.begin() + excess);
 }
 
 void Series::clear() noexcept {
     sums_.clear();
     counts_.clear();
+    means_.clear();
 }
 
 }  // namespace quorvanta

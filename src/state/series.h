@@ -3,8 +3,9 @@
 //
 // Overlapping batches repeat frames the session already holds; their predictions are added into
 // the stored samples instead of being stored twice, so each sample's value is sum / count (0 when
-// the count is 0). Sums and counts live in double-ended queues, so pushing new samples and
-// dropping the oldest cost only the samples moved.
+// the count is 0), kept beside them as it changes so that reading the values is a copy. Sums,
+// counts and means live in double-ended queues, so pushing new samples and dropping the oldest
+// cost only the samples moved.
 #pragma once
 
 #include <cstddef>
@@ -37,10 +38,9 @@ public:
     void clear() noexcept;
 
 private:
-    float mean_at(std::size_t i) const;
-
     std::deque<float> sums_;
     std::deque<std::uint32_t> counts_;
+    std::deque<float> means_;  // sums_[i] / counts_[i], 0 for a count of 0
 };
 
 }  // namespace quorvanta

@@ -32,10 +32,19 @@ std::size_t run_end(std::span<const float> signal, std::size_t first) {
     return last;
 }
 
+// Whether any sample is not finite or equals the one before it: without, there is no run to count.
+bool has_repeats_or_gaps(std::span<const float> signal) {
+    bool found = !std::isfinite(signal.front());
+    for (std::size_t i = 1; i < signal.size(); ++i)
+        found |= !std::isfinite(signal[i]) || signal[i] == signal[i - 1];
+    return found;
+}
+
 }  // namespace
 
 SignalDefects find_signal_defects(std::span<const float> signal, float fs) {
     if (signal.empty() || !std::isfinite(fs) || !(fs > 0)) return {};
+    if (!has_repeats_or_gaps(signal)) return {};
     // No finite sample leaves lowest > highest, which no run can equal.
     float lowest = INFINITY, highest = -INFINITY;
     for (const float x : signal) {

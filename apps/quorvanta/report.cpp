@@ -183,7 +183,7 @@ void print_vitals_table(std::ostream& out, const std::vector<VitalRow>& rows, bo
     }
     print_aligned(out, table);
     if (starred)
-        out << "* the checks stand behind another value than the session's; Checks says why\n";
+        out << "* more than 10% from the session's value; Checks names what the checks saw\n";
 }
 
 void print_timeline(std::ostream& out, const Recording& recording, const Analysis& analysis) {

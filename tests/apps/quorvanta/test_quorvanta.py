@@ -89,6 +89,9 @@ def test_the_bundled_sample_matches_its_truth_in_the_table_the_json_and_the_plot
         assert [f"{vital[key]:.2f}" for key in ("value", "truth", "checked_value", "quality")] == [
             row["Value"], row["Truth"], row["Checked"].rstrip(" *"), row["Quality"]]
         assert (", ".join(vital["reasons"]) or "-") == row["Checks"]
+    starred = [line for line in result.stdout.splitlines() if re.search(r"\d \*  ", line)]
+    assert ("* more than 10% from the session's value; Checks names what the checks saw"
+            in result.stdout.splitlines()) == bool(starred)
     beats = document["beats"]
     assert len(beats["times"]) == len(beats["status"]) > 90  # about 72 per minute for 90 s
     assert set(beats["status"]) <= {"Normal", "Corrected", "Rejected"}

@@ -1,8 +1,8 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Accuracy against ECG- and belt-derived references on two public recordings kept in data/
-(written by `tools/accuracy.py --write-fixtures`; data/README.md names their sources), clean and
-under white noise at 10 dB, scored as docs/accuracy.md scores them: the checked values must keep
-the accuracy that page reports."""
+"""Accuracy against ECG- and belt-derived references on two public recordings kept in
+data/accuracy (written by `tools/accuracy.py --write-fixtures`; its README names their sources),
+clean and under white noise at 10 dB, scored as docs/accuracy.md scores them: the checked values
+must keep the accuracy that page reports."""
 
 import importlib.util
 from pathlib import Path
@@ -20,7 +20,7 @@ def scored(level_db):
     """Per recording, the mean absolute errors {(vital, "session" | "checked"): (mean, count)}."""
     result = {}
     for name in accuracy.FIXTURE_RECORDINGS:
-        signals, truths = accuracy.read_fixture(Path(__file__).parent / "data" / f"{name}.npz")
+        signals, truths = accuracy.read_fixture(SOURCE / "data/accuracy" / f"{name}.npz")
         errors = accuracy.score_signals(accuracy.noisy(signals, level_db), truths)
         result[name] = {key: (np.mean(values), len(values))
                         for key, values in errors.absolute.items() if values}

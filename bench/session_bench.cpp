@@ -33,7 +33,10 @@ std::size_t feed(Session& session, const testing::SyntheticRecording& recording,
     return first;
 }
 
-void run_steady_state(benchmark::State& state, double history_seconds, const WaveformMode& mode) {
+// Feeds the batches after `history_seconds` of warm-up, one per iteration, assessing the session
+// after each when `assess` is set.
+void run_steady_state(benchmark::State& state, double history_seconds, const WaveformMode& mode,
+                      bool assess = false) {
     const auto recording = testing::make_recording(history_seconds + 120.0, 30.0, 11);
     const std::size_t warm_up = static_cast<std::size_t>(history_seconds * 30.0);
     Session session(full_config());
@@ -46,6 +49,7 @@ void run_steady_state(benchmark::State& state, double history_seconds, const Wav
     std::size_t next = 0;
     for (auto _ : state) {
         benchmark::DoNotOptimize(session.process(batches[next], mode));
+        if (assess) benchmark::DoNotOptimize(session.assess());
         if (++next < batches.size()) continue;
         // Replay the recording later in time, so that every batch keeps bringing new frames.
         state.PauseTiming();
@@ -62,6 +66,12 @@ void BM_ProcessIncrementalFullHistory(benchmark::State& state) {
     run_steady_state(state, 60.0, waveform_mode::Incremental{});
 }
 BENCHMARK(BM_ProcessIncrementalFullHistory)->Unit(benchmark::kMicrosecond);
+
+// The same with Session::assess after every call: the difference is the checks' cost.
+void BM_ProcessAndAssessIncrementalFullHistory(benchmark::State& state) {
+    run_steady_state(state, 60.0, waveform_mode::Incremental{}, true);
+}
+BENCHMARK(BM_ProcessAndAssessIncrementalFullHistory)->Unit(benchmark::kMicrosecond);
 
 void BM_ProcessGlobalTenMinutes(benchmark::State& state) {
     run_steady_state(state, 600.0, waveform_mode::Global{});

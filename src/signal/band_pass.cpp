@@ -4,15 +4,15 @@
 //   low-pass   b = ((1 - c) / 2, 1 - c, (1 - c) / 2)
 //   high-pass  b = ((1 + c) / 2, -(1 + c), (1 + c) / 2)
 //   a = (1 + alpha, -2c, 1 - alpha), every coefficient divided by a0 = 1 + alpha,
-// each run in direct form I, y[n] = b0 x[n] + b1 x[n-1] + b2 x[n-2] - a1 y[n-1] - a2 y[n-2] in
-// f32, over the signal extended at both ends by its odd reflection (2 x[0] - x[k], 2 x[n-1] -
-// x[n-1-k]) of min(n - 1, round(fs / low_hz)) samples, which lets the filters settle before the
-// signal starts; forward, then backward over the result, then the extension cut off. Each pass
-// starts from rest on its input minus its first value (so that it does not start with a step),
-// and adds back what the section passes of that value (all of it for the low-pass, none for the
-// high-pass). cos and sin
-// come from the library's own polynomials, reduced to |x| <= pi/4, so that the coefficients have
-// the same bits on every platform.
+// each run in direct form I, y[n] = (b0 x[n] + b1 x[n-1] + b2 x[n-2] - a2 y[n-2]) - a1 y[n-1] in
+// f32, summed in that order so that each output waits on its predecessor for one product and one
+// subtraction only, over the signal extended at both ends by its odd reflection (2 x[0] - x[k],
+// 2 x[n-1] - x[n-1-k]) of min(n - 1, round(fs / low_hz)) samples, which lets the filters settle
+// before the signal starts; forward, then backward over the result, then the extension cut off.
+// Each pass starts from rest on its input minus its first value (so that it does not start with a
+// step), and adds back what the section passes of that value (all of it for the low-pass, none
+// for the high-pass). cos and sin come from the library's own polynomials, reduced to
+// |x| <= pi/4, so that the coefficients have the same bits on every platform.
 #include "signal/band_pass.h"
 
 #include <algorithm>
@@ -61,48 +61,43 @@ Biquad butterworth(double cutoff_hz, double fs, bool high_pass) {
             static_cast<float>((1 - alpha) / a0), high_pass ? 0.0f : 1.0f};
 }
 
-// One pass from rest: the filter runs on x - x[0], which starts at 0 as its state does, and what
-// it passes of the constant x[0] is added back.
-void run_forward(const Biquad& f, std::vector<float>& x) {
-    const float start = x.front();
+// One pass from rest over x[first], x[first + step], ...: the filter runs on x - x[first], which
+// starts at 0 as its state does, and what it passes of the constant x[first] is added back.
+template <class Iterator>
+void run_from_rest(const Biquad& f, Iterator first, Iterator last) {
+    const float start = *first;
     float x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-    for (float& sample : x) {
-        const float input = sample - start;
-        const float y = f.b0 * input + f.b1 * x1 + f.b2 * x2 - f.a1 * y1 - f.a2 * y2;
+    for (; first != last; ++first) {
+        const float input = *first - start;
+        const float y = (f.b0 * input + f.b1 * x1 + f.b2 * x2 - f.a2 * y2) - f.a1 * y1;
         x2 = x1;
         x1 = input;
         y2 = y1;
         y1 = y;
-        sample = y + f.dc_gain * start;
+        *first = y + f.dc_gain * start;
     }
 }
 
 void run_zero_phase(const Biquad& f, std::vector<float>& x) {
-    run_forward(f, x);
-    std::reverse(x.begin(), x.end());
-    run_forward(f, x);
-    std::reverse(x.begin(), x.end());
+    run_from_rest(f, x.begin(), x.end());
+    run_from_rest(f, x.rbegin(), x.rend());
 }
 
 // The signal with non-finite samples held at the last finite one, extended by `pad` reflected
 // samples at each end.
 std::vector<float> extended(std::span<const float> signal, std::size_t pad) {
-    std::vector<float> held(signal.begin(), signal.end());
+    const std::size_t n = signal.size();
+    std::vector<float> out(n + 2 * pad);
     float last = 0;
-    for (float& x : held) {
-        if (std::isfinite(x))
-            last = x;
-        else
-            x = last;
+    for (std::size_t i = 0; i < n; ++i) {
+        if (std::isfinite(signal[i])) last = signal[i];
+        out[pad + i] = last;
     }
-    const std::size_t n = held.size();
-    std::vector<float> out;
-    out.reserve(n + 2 * pad);
-    for (std::size_t k = pad; k >= 1; --k)
-        out.push_back(2 * held[0] - held[k]);
-    out.insert(out.end(), held.begin(), held.end());
-    for (std::size_t k = 1; k <= pad; ++k)
-        out.push_back(2 * held[n - 1] - held[n - 1 - k]);
+    const float first = out[pad];
+    for (std::size_t k = 1; k <= pad; ++k) {
+        out[pad - k] = 2 * first - out[pad + k];
+        out[pad + n - 1 + k] = 2 * last - out[pad + n - 1 - k];
+    }
     return out;
 }
 

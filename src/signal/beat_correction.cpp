@@ -75,7 +75,7 @@ void for_each_sorted_window(std::span<const double> v, std::size_t width, Visit 
 double quantile(std::span<const double> sorted, double q) {
     if (sorted.empty()) return NAN;
     const double position = q * static_cast<double>(sorted.size() - 1);
-    const auto below = static_cast<std::size_t>(std::floor(position));
+    const auto below = static_cast<std::size_t>(position);  // position >= 0: truncation floors
     const std::size_t above = std::min(below + 1, sorted.size() - 1);
     return sorted[below] +
            (sorted[above] - sorted[below]) * (position - static_cast<double>(below));

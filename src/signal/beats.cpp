@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "signal/beats.h"
 
+#include <utility>
 #include <vector>
 
 #include "signal/beat_detection.h"
 
 namespace quorvanta {
 
-Beats beats_record(std::span<const Beat> beats) {
+Beats beats_record(std::span<const Beat> beats, std::vector<float> intervals) {
     Beats record;
     record.times.reserve(beats.size());
     record.status.reserve(beats.size());
@@ -15,7 +16,7 @@ Beats beats_record(std::span<const Beat> beats) {
         record.times.push_back(b.time);
         record.status.push_back(b.status);
     }
-    record.intervals = nn_intervals(beats).ms;
+    record.intervals = std::move(intervals);
     return record;
 }
 
@@ -23,7 +24,8 @@ Beats find_beats(std::span<const float> pulse, float fs, std::span<const double>
     std::vector<double> times;
     for (const DetectedBeat& b : detect_beats(pulse, fs, timestamps))
         times.push_back(b.time);
-    return beats_record(correct_beats(times));
+    const std::vector<Beat> beats = correct_beats(times);
+    return beats_record(beats, nn_intervals(beats).ms);
 }
 
 std::optional<std::string> timestamps_mismatch(std::size_t samples, std::size_t timestamps) {

@@ -7,14 +7,16 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <vector>
 
 #include "signal/beat_correction.h"
 #include "types/records.h"
 
 namespace quorvanta {
 
-// Each beat's time and status, and the normal-to-normal intervals between them (nn_intervals).
-Beats beats_record(std::span<const Beat> beats);
+// Each beat's time and status, and `intervals`, the normal-to-normal intervals between them
+// (nn_intervals(beats).ms).
+Beats beats_record(std::span<const Beat> beats, std::vector<float> intervals);
 
 // The beats of `pulse` sampled at `fs` Hz (detect_beats, placed by `timestamps` when it has one
 // value per sample, else at sample / fs), corrected (correct_beats). Too short a signal, or fs not

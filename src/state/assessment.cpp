@@ -73,6 +73,7 @@ constexpr float kMinPlausibleBreathing = 6.0f;
 constexpr float kDriftShare = 0.5f;
 constexpr float kBreathingOversampling = 4.0f;  // working rate over the band's top
 constexpr float kReasonBelow = 0.5f;
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 
 // The smallest component so far, and the reasons of the components below 0.5.
 class Quality {
@@ -152,10 +153,23 @@ public:
     std::vector<Beat> beats;
     float typical_amplitude = 0;  // the median amplitude of the detected beats
 
+    // The detected and the corrected beats at or after `begin` (both are in time order).
+    std::span<const DetectedBeat> detected_from(double begin) const {
+        return std::span(detected).subspan(first_at_or_after(detected, begin));
+    }
+    std::span<const Beat> beats_from(double begin) const {
+        return std::span(beats).subspan(first_at_or_after(beats, begin));
+    }
+
+    // The normal-to-normal intervals of the corrected beats at or after `begin`, found once.
+    const NnIntervals& nn_from(double begin) {
+        const std::size_t first = first_at_or_after(beats, begin);
+        if (const auto cached = nn_.find(first); cached != nn_.end()) return cached->second;
+        return nn_.emplace(first, nn_intervals(std::span(beats).subspan(first))).first->second;
+    }
+
     // The pulse's analysis over the last `frames` frames, made once per window length.
     struct PulseWindow {
-        std::vector<DetectedBeat> detected;
-        std::vector<Beat> beats;
         NnIntervals nn;
         Quality quality;
     };
@@ -167,6 +181,13 @@ public:
     }
 
 private:
+    template <class B>
+    static std::size_t first_at_or_after(const std::vector<B>& in_time_order, double begin) {
+        const auto first = std::partition_point(in_time_order.begin(), in_time_order.end(),
+                                                [&](const B& b) { return b.time < begin; });
+        return static_cast<std::size_t>(first - in_time_order.begin());
+    }
+
     static float median_amplitude(std::span<const DetectedBeat> beats) {
         if (beats.empty()) return 0.0f;
         std::vector<float> amplitudes;
@@ -184,6 +205,7 @@ private:
     std::unordered_map<std::string, std::vector<float>> means_;
     std::map<std::pair<std::string, std::size_t>, SignalDefects> defects_;
     std::map<std::size_t, PulseWindow> pulse_windows_;
+    std::map<std::size_t, NnIntervals> nn_;  // by the index of the first beat
 };
 
 // The frames a method analyses, and the time its window starts.
@@ -201,9 +223,8 @@ std::size_t frames_wanted(const SessionCore& core, const EstimationMethod& metho
 Window window_of(const History& history, const EstimationMethod& method, std::size_t available) {
     const std::size_t frames = std::min(available, frames_wanted(history.core(), method));
     const std::span<const double> stamps = history.timestamps();
-    const double begin = frames > 0 && frames <= stamps.size()
-                             ? stamps[stamps.size() - frames]
-                             : -std::numeric_limits<double>::infinity();
+    const double begin =
+        frames > 0 && frames <= stamps.size() ? stamps[stamps.size() - frames] : -kInfinity;
     return {frames, begin};
 }
 
@@ -213,7 +234,7 @@ void limit_by_defects(Quality& quality, const SignalDefects& defects) {
 }
 
 template <class T>
-float share(std::size_t count, const std::vector<T>& of, float when_empty) {
+float share(std::size_t count, std::span<const T> of, float when_empty) {
     return of.empty() ? when_empty : static_cast<float>(count) / static_cast<float>(of.size());
 }
 
@@ -221,35 +242,29 @@ float share(std::size_t count, const std::vector<T>& of, float when_empty) {
 History::PulseWindow analyse_pulse(History& history, std::span<const float> pulse,
                                    const Window& window) {
     History::PulseWindow in;
-    for (const DetectedBeat& b : history.detected) {
-        if (b.time >= window.begin) in.detected.push_back(b);
-    }
-    for (const Beat& b : history.beats) {
-        if (b.time >= window.begin) in.beats.push_back(b);
-    }
-    in.nn = nn_intervals(in.beats);
-    const auto unlike =
-        std::count_if(in.detected.begin(), in.detected.end(), [](const DetectedBeat& b) {
-            return !(b.similarity >= kMinSimilarity) && !std::isnan(b.similarity);
-        });
+    const std::span<const DetectedBeat> detected = history.detected_from(window.begin);
+    const std::span<const Beat> beats = history.beats_from(window.begin);
+    in.nn = history.nn_from(window.begin);
+    const auto unlike = std::count_if(detected.begin(), detected.end(), [](const DetectedBeat& b) {
+        return !(b.similarity >= kMinSimilarity) && !std::isnan(b.similarity);
+    });
     const auto compared =
-        std::count_if(in.detected.begin(), in.detected.end(),
+        std::count_if(detected.begin(), detected.end(),
                       [](const DetectedBeat& b) { return !std::isnan(b.similarity); });
     const float unlike_share =
         compared > 0 ? static_cast<float>(unlike) / static_cast<float>(compared) : 1.0f;
     in.quality.limit(1 - 2 * unlike_share, QualityReason::Motion);
     const float typical = history.typical_amplitude;
     const auto out_of_scale =
-        std::count_if(in.detected.begin(), in.detected.end(), [&](const DetectedBeat& b) {
+        std::count_if(detected.begin(), detected.end(), [&](const DetectedBeat& b) {
             return !(b.amplitude <= kAmplitudeScale * typical &&
                      b.amplitude * kAmplitudeScale >= typical);
         });
-    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(out_of_scale), in.detected, 0.0f),
+    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(out_of_scale), detected, 0.0f),
                      QualityReason::Motion);
-    const auto changed = std::count_if(in.beats.begin(), in.beats.end(), [](const Beat& b) {
-        return b.status != BeatStatus::Normal;
-    });
-    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(changed), in.beats, 0.5f),
+    const auto changed = std::count_if(
+        beats.begin(), beats.end(), [](const Beat& b) { return b.status != BeatStatus::Normal; });
+    in.quality.limit(1 - 2 * share(static_cast<std::size_t>(changed), beats, 0.5f),
                      QualityReason::Irregular);
     const float span_ms = static_cast<float>(window.frames) / history.fs() * 1000.0f;
     float covered_ms = 0.0f;
@@ -379,7 +394,7 @@ Assessment assess_history(SessionCore& core) {
         if (latest == core.latest_values.end()) continue;
         assessment.vitals.emplace(id, check(history, id, latest->second));
     }
-    assessment.beats = beats_record(history.beats);
+    assessment.beats = beats_record(history.beats, history.nn_from(-kInfinity).ms);
     return assessment;
 }
 

@@ -14,7 +14,7 @@ namespace detail {
 namespace {
 
 constexpr float kBlockSeconds = 4.0f;
-constexpr float kPaddingSeconds = 1.5f;
+constexpr float kPaddingSeconds = 1.0f;
 // Far beyond any history, and small enough that block arithmetic on frame numbers cannot wrap.
 constexpr std::uint64_t kMaxBlockFrames = std::uint64_t{1} << 32;
 

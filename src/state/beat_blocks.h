@@ -3,7 +3,7 @@
 //
 // Frames are numbered from the session's first: frame n is history index n - first_frame. Block j
 // owns frames [jB, (j + 1) B), B = 4 s x fps (at least 1 frame). It is detected (detect_beats,
-// at the frame rate of its own timestamps) on frames [jB - P, (j + 1) B + P), P = 1.5 s x fps, cut
+// at the frame rate of its own timestamps) on frames [jB - P, (j + 1) B + P), P = 1 s x fps, cut
 // to the history, and keeps the beats it places from the timestamp of its first owned frame in
 // the history up to that of the next block's first frame (the newest block: without end). The
 // padding lets the band-pass settle and gives a beat near a block's edge its whole shape. A block

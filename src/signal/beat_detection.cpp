@@ -28,6 +28,7 @@
 #include "signal/beat_detection.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <optional>
@@ -52,6 +53,8 @@ constexpr float kThresholdShareOfMean = 0.02f;
 constexpr float kTemplateBeforeSeconds = 0.25f;
 constexpr float kTemplateAfterSeconds = 0.35f;
 constexpr float kSearchSeconds = 0.12f;
+// The search at the highest working rate, in samples: round(0.12 x 128).
+constexpr std::size_t kMaxSearchSamples = 15;
 constexpr std::size_t kMinTemplateBeats = 3;
 constexpr float kMinParabolaDenominator = 1e-12f;
 constexpr float kDicroticShare = 0.8f;
@@ -226,7 +229,8 @@ std::optional<Aligned> aligned(std::span<const float> f, std::size_t c,
                                std::span<const float> shape, const TemplateWindow& window) {
     if (shape.empty() || !window.fits(c, f.size())) return std::nullopt;
     const std::size_t first = c - window.before - window.search;
-    std::vector<float> r(2 * window.search + 1);
+    std::array<float, 2 * kMaxSearchSamples + 1> lags{};
+    const std::span<float> r(lags.data(), 2 * window.search + 1);
     for (std::size_t l = 0; l < r.size(); ++l)
         r[l] = correlation(f, first + l, shape);
     const auto best = static_cast<std::size_t>(std::max_element(r.begin(), r.end()) - r.begin());
@@ -263,9 +267,10 @@ std::vector<DetectedBeat> detect_beats(std::span<const float> signal, float fs,
     const std::vector<float> f = band_pass(working, working_fs, kLowHz, kHighHz);
     if (!(root_mean_square(f) > kMinPulseShare * largest_magnitude(working))) return {};
     const std::vector<std::size_t> found = candidates(f, working_fs);
-    const TemplateWindow window{samples_in(kTemplateBeforeSeconds, working_fs),
-                                samples_in(kTemplateAfterSeconds, working_fs),
-                                samples_in(kSearchSeconds, working_fs)};
+    const TemplateWindow window{
+        samples_in(kTemplateBeforeSeconds, working_fs),
+        samples_in(kTemplateAfterSeconds, working_fs),
+        std::min(samples_in(kSearchSeconds, working_fs), kMaxSearchSamples)};
     const std::vector<float> shape = beat_template(f, found, window);
     const std::span<const double> placed =
         timestamps.size() == signal.size() ? timestamps : std::span<const double>{};

@@ -12,6 +12,10 @@ window ending there, its respiratory rate with the 30 s window, and SDNN, RMSSD 
 the 60 s window. Only windows the reference marks valid and whose input waveform it marks usable
 count. Each cell gives the mean absolute error of the session's value and of the value its
 assessment checked (Session.assess), and in brackets the number of windows scored.
+
+A last table measures what pulse beats carry that R peaks do not: the root mean square of the
+successive changes of each normal pulse beat's delay after the R peak before it (find_beats on
+the whole waveform), at the recording's own rate and at 30 frames per second.
 """
 
 import argparse
@@ -286,6 +290,43 @@ def read_fixture(path):
     return signals, truths
 
 
+# --- Pulse arrival --------------------------------------------------------------------------------
+
+def r_peaks(references, name):
+    path = references / f"{name}_beats.csv"
+    if not path.exists():
+        return None
+    with open(path, newline="") as file:
+        return np.array([float(row["t_s"]) for row in csv.DictReader(file)])
+
+
+def arrival_changes_ms(pulse, fs, peaks):
+    """The root mean square of the successive changes of the normal beats' delays after the R peak
+    before each (ms); changes above 100 ms, a beat paired with another R peak, are left out."""
+    beats = qc.find_beats(pulse.astype(np.float32), fs, np.arange(pulse.size) / fs)
+    times = np.array([t for t, s in zip(beats.times, beats.status) if s == qc.BeatStatus.Normal])
+    before = np.searchsorted(peaks, times) - 1
+    delays = (times[before >= 0] - peaks[before[before >= 0]]) * 1000
+    changes = np.diff(delays)
+    changes = changes[np.abs(changes) < 100]
+    return float(np.sqrt(np.mean(changes ** 2)))
+
+
+def arrival_table(recordings, references):
+    lines = ["### pulse arrival", "",
+             "| recording | own rate (Hz) | at its own rate (ms) | at 30 fps (ms) |",
+             "|---|---|---|---|"]
+    for recording in recordings:
+        peaks = r_peaks(references, recording.name)
+        if peaks is None or not recording.pulse:
+            continue
+        pulse = recording.pulse
+        at_own_rate = arrival_changes_ms(pulse.samples, pulse.fs, peaks)
+        at_fps = arrival_changes_ms(clean_signals(recording)["ppg_waveform"], FPS, peaks)
+        lines.append(f"| {recording.name} | {pulse.fs:g} | {at_own_rate:.1f} | {at_fps:.1f} |")
+    return "\n".join(lines) + "\n"
+
+
 def table(title, rows):
     header = ["recording"] + [COLUMNS[vital] for vital in SCORED]
     lines = [f"### {title}", "", "| " + " | ".join(header) + " |",
@@ -319,6 +360,7 @@ def main():
                 pooled.add(key, values)
         rows.append(("pooled", pooled))
         print(table("clean" if level_db is None else f"white noise at {level_db:g} dB", rows))
+    print(arrival_table(recordings, arguments.data / "reference"))
 
 
 if __name__ == "__main__":

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // Session.process of the WebAssembly build on the bundled sample recording, fed exactly as
 // bench/sample_session_bench.cpp feeds the native build (every vital id, the pulse and respiration
-// waveforms returned, 60-frame batches every 45 frames, Incremental mode): the time per batch.
+// waveforms returned, 60-frame batches every 45 frames, Incremental mode): the time per batch, and
+// the same with Session.assess after every batch, as the web page calls it.
 //
 //   node bench/wasm_session_bench.mjs build/wasm [repetitions]
 import { readFileSync } from "node:fs";
@@ -37,18 +38,32 @@ const config = {
 
 // CPU time (of every thread of the process, the garbage collector's included), which other
 // processes on the machine disturb less than wall time.
-function feedOnce() {
+function feedOnce(assess) {
   const session = new qc.Session(config);
   const start = process.cpuUsage();
-  for (const batch of batches) session.process(batch, "Incremental");
+  for (const batch of batches) {
+    session.process(batch, "Incremental");
+    if (assess) session.assess();
+  }
   const { user, system } = process.cpuUsage(start);
   session.delete();
   return (user + system) / batches.length;
 }
 
-feedOnce();
-const times = Array.from({ length: Number(repetitions) }, feedOnce).sort((a, b) => a - b);
-const median = times[Math.floor(times.length / 2)];
-console.log(`Session.process, ${batches.length} batches of the sample, every vital: ` +
-            `median ${median.toFixed(1)} us of CPU per batch over ${times.length} runs ` +
-            `(fastest ${times[0].toFixed(1)})`);
+// Alternating the two, so that both see the same machine.
+feedOnce(false);
+feedOnce(true);
+const alone = [], assessed = [];
+for (let i = 0; i < Number(repetitions); ++i) {
+  alone.push(feedOnce(false));
+  assessed.push(feedOnce(true));
+}
+const median = (times) => [...times].sort((a, b) => a - b)[Math.floor(times.length / 2)];
+const fastest = (times) => Math.min(...times);
+const describe = (times) =>
+  `median ${median(times).toFixed(1)} us of CPU per batch (fastest ${fastest(times).toFixed(1)})`;
+console.log(`${batches.length} batches of the sample, every vital, ${alone.length} runs each:`);
+console.log(`  Session.process                ${describe(alone)}`);
+console.log(`  Session.process, then .assess   ${describe(assessed)}`);
+console.log(`  assess / process, medians        ${
+  ((median(assessed) - median(alone)) / median(alone)).toFixed(2)}`);

@@ -24,9 +24,26 @@ std::uint64_t frames_in(float seconds, float fps) {
     return std::min(saturating_cast<std::uint64_t>(frames), kMaxBlockFrames);
 }
 
+// Eight bytes at a time: where memcmp is a byte loop (WebAssembly), comparing the blocks would cost
+// as much as detecting one.
 template <class T>
 bool same_bits(std::span<const T> a, const std::vector<T>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    static_assert(sizeof(T) % 4 == 0);
+    if (a.size() != b.size()) return false;
+    const auto* x = reinterpret_cast<const unsigned char*>(a.data());
+    const auto* y = reinterpret_cast<const unsigned char*>(b.data());
+    const std::size_t bytes = a.size() * sizeof(T);
+    std::uint64_t differ = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= bytes; i += 8) {
+        std::uint64_t u, v;
+        std::memcpy(&u, x + i, 8);
+        std::memcpy(&v, y + i, 8);
+        differ |= u ^ v;
+    }
+    for (; i < bytes; ++i)
+        differ |= static_cast<std::uint64_t>(x[i] ^ y[i]);
+    return differ == 0;
 }
 
 // The beats placed at or after `begin` and before `end`; a NaN bound does not limit.

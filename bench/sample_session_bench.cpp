@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "recording.h"
+#include "recording/recording.h"
 #include "registry/registry.h"
 #include "state/session.h"
 
@@ -22,7 +22,7 @@ constexpr std::size_t kStep = 45;
 
 std::vector<SessionInput> sample_batches() {
     std::vector<std::string> warnings;
-    const cli::Recording recording = cli::read_recording(QUORVANTA_SAMPLE, warnings);
+    const Recording recording = read_recording(QUORVANTA_SAMPLE, warnings);
     std::vector<SessionInput> batches;
     for (std::size_t first = 0; first + kBatch <= recording.frames(); first += kStep) {
         const auto slice = [first](const auto& values) {
@@ -31,7 +31,7 @@ std::vector<SessionInput> sample_batches() {
         };
         SessionInput& input = batches.emplace_back();
         input.timestamp = slice(recording.timestamps);
-        for (const cli::RecordedSignal& s : recording.signals)
+        for (const RecordedSignal& s : recording.signals)
             input.signals[s.id] = {slice(s.data), slice(s.confidence)};
     }
     return batches;

@@ -2,6 +2,7 @@
 #include "analysis.h"
 
 #include <algorithm>
+#include <cmath>
 #include <deque>
 #include <variant>
 
@@ -350,6 +351,30 @@ Analysis analyze(const Recording& recording, const AnalysisOptions& options,
                  const Progress& progress) {
     Host host(recording, options);
     return host.run(progress);
+}
+
+std::optional<TimeSpan> time_span(const Recording& recording) {
+    const auto& t = recording.timestamps;
+    const auto finite = [](double value) { return std::isfinite(value); };
+    const auto first = std::find_if(t.begin(), t.end(), finite);
+    if (first == t.end()) return std::nullopt;
+    const auto last = std::find_if(t.rbegin(), t.rend(), finite);
+    return TimeSpan{static_cast<std::size_t>(first - t.begin()),
+                    static_cast<std::size_t>(t.rend() - last) - 1, *first, *last};
+}
+
+std::optional<double> median_frame_interval(const Recording& recording) {
+    std::vector<double> intervals;
+    std::optional<double> previous;
+    for (const double timestamp : recording.timestamps) {
+        if (!std::isfinite(timestamp)) continue;
+        if (previous) intervals.push_back(timestamp - *previous);
+        previous = timestamp;
+    }
+    if (intervals.empty()) return std::nullopt;
+    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
+    std::nth_element(intervals.begin(), middle, intervals.end());
+    return *middle;
 }
 
 }  // namespace quorvanta::cli

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "frame_series.h"
-#include "recording.h"
+#include "recording/recording.h"
 #include "text_table.h"
 #include "types/records.h"
 
@@ -34,6 +34,21 @@ struct AnalysisOptions {
     bool keep_waveforms = false;  // gather the returned waveforms over the whole analysis
     bool keep_face = false;       // gather the returned face track over the whole analysis
 };
+
+// The stretch of a recording between its first and last finite timestamps.
+struct TimeSpan {
+    std::size_t first_frame = 0;
+    std::size_t last_frame = 0;
+    double first = 0;
+    double last = 0;
+
+    double seconds() const { return last - first; }
+    std::size_t frames() const { return last_frame - first_frame + 1; }
+};
+std::optional<TimeSpan> time_span(const Recording& recording);
+
+// The median of the intervals between consecutive finite timestamps, or nothing without any.
+std::optional<double> median_frame_interval(const Recording& recording);
 
 // What the session's checks (Session::assess) said of a vital after its batch.
 struct VitalCheck {

@@ -26,7 +26,7 @@
 #include "ffi/contract_version.h"
 #include "output_file.h"
 #include "progress.h"
-#include "recording.h"
+#include "recording/recording.h"
 #include "recording_job.h"
 #include "registry/registry.h"
 #include "report.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "analysis.h"
-#include "recording.h"
+#include "recording/recording.h"
 #include "report.h"
 #include "truth.h"
 

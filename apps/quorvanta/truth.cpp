@@ -4,7 +4,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
-#include "recording.h"
+#include "recording/recording.h"
 
 namespace quorvanta::cli {
 

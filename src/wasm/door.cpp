@@ -7,7 +7,7 @@
 #include <new>
 #include <string>
 
-#include "recording.h"
+#include "recording/recording.h"
 #include "wasm/values.h"
 
 // Throws the JavaScript error; InternalFault is the class the module's loader provides. (The body
@@ -38,7 +38,7 @@ void keep_current_exception() {
     } catch (const ArgumentError& error) {
         g_kind = error.kind() == ArgumentError::Kind::Type ? kTypeError : kRangeError;
         g_message = error.what();
-    } catch (const cli::InputError& error) {
+    } catch (const InputError& error) {
         g_kind = kSyntaxError;
         g_message = error.what();
     } catch (const std::bad_alloc&) {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-// The quorvanta command's recording reader for JavaScript, in a WebAssembly module of its own
+// The recording reader for JavaScript, in a WebAssembly module of its own
 // (quorvanta_recording_wasm), so that the library's module stays the core alone: the reader brings
 // a JSON parser and stream I/O, which would double its size. The web page reads dropped files
 // with it and gets the command's messages.
@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "recording.h"
+#include "recording/recording.h"
 #include "wasm/door.h"
 #include "wasm/values.h"
 
 namespace quorvanta::wasm {
 namespace {
 
-val recording_to_js(const cli::Recording& recording) {
+val recording_to_js(const Recording& recording) {
     val signals = val::array();
-    for (const cli::RecordedSignal& signal : recording.signals) {
+    for (const RecordedSignal& signal : recording.signals) {
         val entry = val::object();
         entry.set("id", signal.id);
         entry.set("data", Js<std::vector<float>>::to(signal.data));
@@ -45,7 +45,7 @@ val read_recording(val text, val file_name) {
         const auto contents = argument<std::string>(text, "text");
         const auto name = argument<std::string>(file_name, "fileName");
         std::vector<std::string> warnings;
-        val result = recording_to_js(cli::parse_recording(contents, name, warnings));
+        val result = recording_to_js(parse_recording(contents, name, warnings));
         result.set("warnings", Js<std::vector<std::string>>::to(warnings));
         return result;
     });

@@ -14,7 +14,7 @@
 #include <stdexcept>
 
 #include "geometry/roi.h"
-#include "recording.h"
+#include "recording/recording.h"
 #include "registry/registry.h"
 #include "signal/hrv.h"
 #include "signal/peaks.h"
@@ -98,7 +98,7 @@ std::string lowered(std::string text) {
 }
 
 std::vector<float> door_call(std::string_view function, const CallArguments& arguments,
-                             const cli::RecordedSignal& ppg) {
+                             const RecordedSignal& ppg) {
     const auto frames = static_cast<std::size_t>(number(arguments, "frames").value_or(0));
     const std::vector<float> signal = prefix(ppg.data, frames);
     const float fs = number(arguments, "fs").value_or(0);
@@ -150,8 +150,8 @@ std::vector<float> door_call(std::string_view function, const CallArguments& arg
     return {roi.x, roi.y, roi.width, roi.height};
 }
 
-void add_door_calls(const cli::Recording& recording, std::vector<Output>& outputs) {
-    const auto ppg = std::ranges::find(recording.signals, "ppg_waveform", &cli::RecordedSignal::id);
+void add_door_calls(const Recording& recording, std::vector<Output>& outputs) {
+    const auto ppg = std::ranges::find(recording.signals, "ppg_waveform", &RecordedSignal::id);
     if (ppg == recording.signals.end()) throw std::runtime_error("the sample has no PPG");
     for (const std::string_view call : kDoorCalls) {
         const std::size_t colon = call.find(':');
@@ -165,7 +165,7 @@ void add_door_calls(const cli::Recording& recording, std::vector<Output>& output
 // (15 repeated) in Incremental mode, then asked once in Global mode for the whole history. Every
 // batch is processed, the results of every twentieth and of the last recorded: each batch runs the
 // same arithmetic, so a platform that rounds differently differs in any of them.
-void add_session(const cli::Recording& recording, std::vector<Output>& outputs) {
+void add_session(const Recording& recording, std::vector<Output>& outputs) {
     std::vector<std::string> ids(vital_ids().begin(), vital_ids().end());
     Session session(SessionConfig{"golden", ids,
                                   std::vector<std::string>{"ppg_waveform", "respiratory_waveform"},
@@ -177,7 +177,7 @@ void add_session(const cli::Recording& recording, std::vector<Output>& outputs) 
         const auto slice = [&](const std::vector<float>& v) {
             return std::vector<float>(v.data() + first, v.data() + first + count);
         };
-        for (const cli::RecordedSignal& s : recording.signals)
+        for (const RecordedSignal& s : recording.signals)
             input.signals[s.id] = {slice(s.data), slice(s.confidence)};
         return input;
     };
@@ -210,7 +210,7 @@ void add_session(const cli::Recording& recording, std::vector<Output>& outputs) 
 
 std::vector<Output> compute_outputs(const std::filesystem::path& sample) {
     std::vector<std::string> warnings;
-    const cli::Recording recording = cli::read_recording(sample, warnings);
+    const Recording recording = read_recording(sample, warnings);
     std::vector<Output> outputs;
     add_door_calls(recording, outputs);
     add_session(recording, outputs);

@@ -21,7 +21,7 @@
 #include <string>
 #include <vector>
 
-namespace quorvanta::cli {
+namespace quorvanta {
 
 struct RecordedSignal {
     std::string id;
@@ -71,19 +71,4 @@ Recording parse_recording(const std::string& text, const std::filesystem::path& 
 // order the catalogue first names them.
 std::vector<std::string> signal_ids();
 
-// The stretch of a recording between its first and last finite timestamps.
-struct TimeSpan {
-    std::size_t first_frame = 0;
-    std::size_t last_frame = 0;
-    double first = 0;
-    double last = 0;
-
-    double seconds() const { return last - first; }
-    std::size_t frames() const { return last_frame - first_frame + 1; }
-};
-std::optional<TimeSpan> time_span(const Recording& recording);
-
-// The median of the intervals between consecutive finite timestamps, or nothing without any.
-std::optional<double> median_frame_interval(const Recording& recording);
-
-}  // namespace quorvanta::cli
+}  // namespace quorvanta

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "recording.h"
+#include "recording/recording.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,11 +10,11 @@
 #include <string_view>
 #include <type_traits>
 
-#include "csv.h"
-#include "decimal.h"
+#include "recording/csv.h"
+#include "recording/decimal.h"
 #include "registry/registry.h"
 
-namespace quorvanta::cli {
+namespace quorvanta {
 namespace {
 
 constexpr std::array<std::string_view, 5> kFaceColumns{"face_x", "face_y", "face_w", "face_h",
@@ -557,28 +557,4 @@ std::vector<std::string> signal_ids() {
     return ids;
 }
 
-std::optional<TimeSpan> time_span(const Recording& recording) {
-    const auto& t = recording.timestamps;
-    const auto finite = [](double value) { return std::isfinite(value); };
-    const auto first = std::find_if(t.begin(), t.end(), finite);
-    if (first == t.end()) return std::nullopt;
-    const auto last = std::find_if(t.rbegin(), t.rend(), finite);
-    return TimeSpan{static_cast<std::size_t>(first - t.begin()),
-                    static_cast<std::size_t>(t.rend() - last) - 1, *first, *last};
-}
-
-std::optional<double> median_frame_interval(const Recording& recording) {
-    std::vector<double> intervals;
-    std::optional<double> previous;
-    for (const double timestamp : recording.timestamps) {
-        if (!std::isfinite(timestamp)) continue;
-        if (previous) intervals.push_back(timestamp - *previous);
-        previous = timestamp;
-    }
-    if (intervals.empty()) return std::nullopt;
-    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
-    std::nth_element(intervals.begin(), middle, intervals.end());
-    return *middle;
-}
-
-}  // namespace quorvanta::cli
+}  // namespace quorvanta

@@ -13,7 +13,7 @@
 #include <string>
 #include <string_view>
 
-namespace quorvanta::cli {
+namespace quorvanta {
 
 namespace detail {
 
@@ -55,4 +55,4 @@ inline std::optional<double> parse_decimal(std::string_view text) {
     return value;
 }
 
-}  // namespace quorvanta::cli
+}  // namespace quorvanta

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvanta::cli {
+namespace quorvanta {
 
 struct CsvField {
     std::string_view text;  // without its quotes
@@ -58,4 +58,4 @@ private:
     std::deque<std::string> unescaped_;  // quoted fields that held doubled quotes
 };
 
-}  // namespace quorvanta::cli
+}  // namespace quorvanta

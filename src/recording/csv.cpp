@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "csv.h"
+#include "recording/csv.h"
 
 #include <array>
 
-#include "recording.h"
+#include "recording/recording.h"
 
-namespace quorvanta::cli {
+namespace quorvanta {
 namespace {
 
 constexpr std::array<char, 3> kSeparators{',', ';', '\t'};
@@ -142,4 +142,4 @@ CsvField CsvReader::plain_field() {
     return {last == std::string_view::npos ? std::string_view() : text.substr(0, last + 1), 0, 0};
 }
 
-}  // namespace quorvanta::cli
+}  // namespace quorvanta

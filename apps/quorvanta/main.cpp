@@ -41,6 +41,8 @@ struct AnalyzeArguments {
     std::string mode = "stream";
     std::string waveform_mode = "incremental";
     std::string time_unit = "s";
+    std::optional<double> sample_rate;
+    std::vector<std::string> columns;  // SIGNAL=COLUMN
     std::optional<float> fps;
     std::string truth_file;
     bool timeline = false;
@@ -97,6 +99,16 @@ TimeUnit parse_time_unit(const std::string& text) {
     return TimeUnit::Seconds;
 }
 
+// A --column mapping, SIGNAL=COLUMN (or timestamp=COLUMN), as its target and the file's name.
+std::pair<std::string, std::string> parse_column_mapping(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == 0 || equals == std::string::npos || equals + 1 == text.size()) {
+        throw CLI::ValidationError(
+            "--column", "expected SIGNAL=COLUMN, such as ppg_waveform=PLETH, got '" + text + "'");
+    }
+    return {text.substr(0, equals), text.substr(equals + 1)};
+}
+
 // "N frames, S s at F fps", from the timestamps; the frame rate the session was given follows
 // when it differs from the measured one (set by --fps, or 30 where nothing can be measured).
 std::string describe_timing(const Recording& recording, float fps_target) {
@@ -105,9 +117,6 @@ std::string describe_timing(const Recording& recording, float fps_target) {
     std::string measured;
     if (!span) {
         text += " without a finite timestamp";
-    } else if (span->seconds() < 0) {
-        text += ", timestamps running backwards from " + fixed(span->first, 1) + " s to " +
-                fixed(span->last, 1) + " s";
     } else if (span->frames() < 2 || span->seconds() == 0) {
         text += " at " + fixed(span->first, 1) + " s";
     } else {
@@ -172,7 +181,10 @@ JobSettings job_settings(const AnalyzeArguments& arguments) {
     settings.options.fps = arguments.fps;
     settings.options.keep_waveforms = arguments.json_waveforms || !arguments.plot_file.empty();
     settings.options.keep_face = arguments.json_face;
-    settings.time_unit = parse_time_unit(arguments.time_unit);
+    settings.read.time_unit = parse_time_unit(arguments.time_unit);
+    settings.read.sample_rate = arguments.sample_rate;
+    for (const std::string& mapping : arguments.columns)
+        settings.read.columns.push_back(parse_column_mapping(mapping));
     settings.truth_file = arguments.truth_file;
     settings.json_target = arguments.json_file;
     settings.json_content = {arguments.json_waveforms, arguments.json_face};
@@ -327,6 +339,14 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
     command.add_option("--time-unit", arguments.time_unit, "Unit of the recording's timestamps")
         ->check(CLI::IsMember({"s", "ms", "us"}))
         ->capture_default_str();
+    command
+        .add_option("--fs", arguments.sample_rate,
+                    "Frames per second of a recording without timestamps: its frames are timed by "
+                    "their number")
+        ->check(kPositive);
+    command.add_option("--column", arguments.columns,
+                       "Read a column of another name as a signal or the timestamps: "
+                       "SIGNAL=COLUMN, such as ppg_waveform=PLETH (repeatable)");
     command
         .add_option("--truth", arguments.truth_file,
                     "True values (default: NAME.truth.json beside the recording, if present)")

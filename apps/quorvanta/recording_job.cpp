@@ -59,8 +59,8 @@ std::filesystem::path output_path(const std::string& target, const std::filesyst
 JobResult run_job(const std::filesystem::path& file, const JobSettings& settings,
                   std::vector<std::string>& warnings, const Progress& progress) {
     JobResult job;
-    job.recording = read_recording(file, warnings, {settings.time_unit});
-    require_plausible_frame_interval(file, job.recording, settings.time_unit);
+    job.recording = read_recording(file, warnings, settings.read);
+    require_plausible_frame_interval(file, job.recording, settings.read.time_unit);
     job.truth = load_truth(settings, file);
     job.analysis = analyze(job.recording, settings.options, progress);
     const Truth* truth = job.truth ? &*job.truth : nullptr;

@@ -19,7 +19,7 @@ namespace quorvanta::cli {
 
 struct JobSettings {
     AnalysisOptions options;
-    TimeUnit time_unit = TimeUnit::Seconds;
+    ReadOptions read;                  // how the recording is read
     std::filesystem::path truth_file;  // empty: NAME.truth.json beside the recording, if present
     // Outputs: empty for none, "-" for standard output, a folder (ending in '/' or existing) for
     // FOLDER/NAME.json or FOLDER/NAME.svg, anything else a file.

@@ -317,10 +317,25 @@ PlotSeries series_of(std::string label, std::string color, PlotSeries::Style sty
     return series;
 }
 
+// The times at which the recording has no value of the signal `id`, in order.
+std::vector<double> times_without_values(const Recording& recording, const std::string& id) {
+    std::vector<double> times;
+    const auto signal = std::ranges::find(recording.signals, id, &RecordedSignal::id);
+    if (signal == recording.signals.end()) return times;
+    for (std::size_t i = 0; i < signal->data.size(); ++i) {
+        if (!std::isfinite(signal->data[i]) && std::isfinite(recording.timestamps[i]))
+            times.push_back(recording.timestamps[i]);
+    }
+    std::sort(times.begin(), times.end());
+    return times;
+}
+
 // A waveform over the whole analysis: the leading frames the session returned raw in grey, the
-// rest as cleaned, and their confidence.
+// rest as cleaned, and their confidence. Frames at `missing` times, where the recording had no
+// value and the session's waveform fills in, are left out: the line and the confidence show a
+// gap there.
 PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id,
-                         const std::string& title) {
+                         const std::string& title, const std::vector<double>& missing) {
     const auto& frames = waveform.frames;
     const std::string name = get_vital_info(id)->display_name;
     PlotSeries cleaned = series_of(name + " (cleaned)", vital_color(id), PlotSeries::Style::Line);
@@ -329,10 +344,12 @@ PlotPanel waveform_panel(const GatheredWaveform& waveform, const std::string& id
     PlotSeries confidence = series_of("confidence", vital_color(id), PlotSeries::Style::Line);
     for (std::size_t i = 0; i < frames.size(); ++i) {
         PlotSeries& series = i < waveform.unprocessed ? raw : cleaned;
+        const bool filled =
+            std::binary_search(missing.begin(), missing.end(), frames.timestamps[i]);
         series.times.push_back(frames.timestamps[i]);
-        series.values.push_back(frames.samples[i].value);
+        series.values.push_back(filled ? NAN : frames.samples[i].value);
         confidence.times.push_back(frames.timestamps[i]);
-        confidence.values.push_back(frames.samples[i].confidence);
+        confidence.values.push_back(filled ? NAN : frames.samples[i].confidence);
     }
     // The cleaned line continues from the last raw frame, so that no gap opens between them.
     if (!raw.times.empty() && !cleaned.times.empty()) {
@@ -458,7 +475,8 @@ std::vector<PlotPanel> analysis_panels(const Analysis& analysis, const Recording
          {std::pair{"ppg_waveform", "PPG"}, std::pair{"respiratory_waveform", "Respiration"}}) {
         const auto found = analysis.waveforms.find(id);
         if (found != analysis.waveforms.end() && found->second.frames.size() != 0)
-            panels.push_back(waveform_panel(found->second, id, title));
+            panels.push_back(
+                waveform_panel(found->second, id, title, times_without_values(recording, id)));
     }
     for (const char* id : {"heart_rate", "respiratory_rate"}) {
         if (auto panel = rate_panel(analysis, recording, truth, id))

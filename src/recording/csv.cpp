@@ -3,16 +3,13 @@
 
 #include <array>
 
+#include "recording/place.h"
 #include "recording/recording.h"
 
 namespace quorvanta {
 namespace {
 
 constexpr std::array<char, 3> kSeparators{',', ';', '\t'};
-
-std::string location(const std::filesystem::path& file, std::size_t line, std::size_t column) {
-    return file.string() + ":" + std::to_string(line) + ":" + std::to_string(column) + ": ";
-}
 
 }  // namespace
 
@@ -101,7 +98,7 @@ CsvField CsvReader::quoted_field() {
     bool doubled = false;
     while (true) {
         if (at_end()) {
-            throw InputError(location(file_, open_line, open_column) +
+            throw InputError(location(file_, {open_line, open_column}) +
                              "the quote opened here is never closed");
         }
         if (peek() == '"') {
@@ -118,7 +115,7 @@ CsvField CsvReader::quoted_field() {
     advance();  // the closing quote
     skip_blanks();
     if (!at_end() && peek() != separator_ && peek() != '\n') {
-        throw InputError(location(file_, line_, column()) + "text after the closing quote");
+        throw InputError(location(file_, {line_, column()}) + "text after the closing quote");
     }
     if (doubled) {
         std::string& plain = unescaped_.emplace_back();

@@ -4,33 +4,30 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
+#include <limits>
 #include <map>
-#include <nlohmann/json.hpp>
+#include <numeric>
 #include <sstream>
 #include <string_view>
-#include <type_traits>
 
+#include "recording/columns.h"
 #include "recording/csv.h"
 #include "recording/decimal.h"
+#include "recording/json_document.h"
+#include "recording/names.h"
+#include "recording/place.h"
+#include "recording/timestamps.h"
 #include "registry/registry.h"
 
 namespace quorvanta {
+namespace detail {
 namespace {
 
-constexpr std::array<std::string_view, 5> kFaceColumns{"face_x", "face_y", "face_w", "face_h",
-                                                       "face_confidence"};
-constexpr std::string_view kConfidenceSuffix = "_confidence";
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-constexpr std::size_t kMaxReportedWarnings = 5;
-
-// "FILE:LINE:COLUMN: " with the parts that are known (0 means unknown).
-std::string location(const std::filesystem::path& file, std::size_t line = 0,
-                     std::size_t column = 0) {
-    std::string text = file.string();
-    if (line != 0) text.append(":").append(std::to_string(line));
-    if (column != 0) text.append(":").append(std::to_string(column));
-    return text + ": ";
-}
+// The bytes looked at to tell what kind of file this is.
+constexpr std::size_t kSniffedBytes = 4096;
+// A header-less single column is read as this signal.
+constexpr std::string_view kPulseWaveform = "ppg_waveform";
 
 std::string read_text(const std::filesystem::path& file) {
     std::ifstream stream(file, std::ios::binary);
@@ -40,365 +37,164 @@ std::string read_text(const std::filesystem::path& file) {
     return text.str();
 }
 
-bool ends_with(std::string_view text, std::string_view suffix) {
-    return text.size() > suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
-}
-
-std::string quoted_list(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text.append(text.empty() ? "'" : ", '").append(name).append("'");
-    return text;
-}
-
-std::string plain_list(const std::vector<std::string>& names) {
-    std::string text;
-    for (const std::string& name : names)
-        text.append(text.empty() ? "" : ", ").append(name);
-    return text;
-}
-
-// The canonical id of the signal that `name` names (an id or an alias), if it names one.
-std::optional<std::string> signal_named(std::string_view name) {
-    const auto spec = lookup_vital(name);
-    const auto ids = signal_ids();
-    if (!spec || std::find(ids.begin(), ids.end(), spec->id) == ids.end()) return std::nullopt;
-    return spec->id;
-}
-
-std::string expected_signals() {
-    return "expected a signal: " + plain_list(signal_ids()) +
-           " (or an alias that 'quorvanta vitals' lists, such as ppg or resp)";
-}
-
-// The complaint about a recording whose `names` name no signal: "no signal{none}" without
-// names, else "no signal among {among}'a', 'b'".
-std::string no_signal(const std::vector<std::string>& names, std::string_view none,
-                      std::string_view among) {
-    return "no signal" +
-           (names.empty() ? std::string(none)
-                          : " among " + std::string(among) + quoted_list(names)) +
-           "; " + expected_signals();
-}
-
-// The warning about names that are neither a signal nor anything else the format knows.
-void warn_unknown(std::vector<std::string>& warnings, const std::string& where,
-                  const std::vector<std::string>& names, std::string_view what) {
-    if (names.empty()) return;
-    warnings.push_back(where + "ignoring " + std::string(what) + " " + quoted_list(names) +
-                       ", which name no signal; " + expected_signals());
-}
-
-// How many of the file's timestamp units make a second.
-double units_per_second(TimeUnit unit) {
-    switch (unit) {
-        case TimeUnit::Milliseconds:
-            return 1e3;
-        case TimeUnit::Microseconds:
-            return 1e6;
-        case TimeUnit::Seconds:
-            break;
+// Refuses text that is not UTF-8 or ASCII, saying what it looks like: UTF-16 (a byte-order mark,
+// or zero bytes at every other place) or not text at all (zero bytes or other control codes).
+void require_text(std::string_view text, const std::filesystem::path& file) {
+    const std::string_view head = text.substr(0, kSniffedBytes);
+    const bool utf16_mark = head.starts_with("\xFF\xFE") || head.starts_with("\xFE\xFF");
+    std::size_t zeros_even = 0, zeros_odd = 0, controls = 0;
+    for (std::size_t i = 0; i < head.size(); ++i) {
+        const auto c = static_cast<unsigned char>(head[i]);
+        if (c == 0) ++(i % 2 == 0 ? zeros_even : zeros_odd);
+        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f') ++controls;
     }
-    return 1.0;
+    const std::size_t pairs = head.size() / 2;
+    const bool utf16_zeros = pairs > 0 && (zeros_even == 0) != (zeros_odd == 0) &&
+                             std::max(zeros_even, zeros_odd) * 2 > pairs;
+    if (utf16_mark || utf16_zeros)
+        throw InputError(location(file) + "UTF-16 text: save it as UTF-8");
+    if (controls > 0) throw InputError(location(file) + "not a text file");
 }
 
-// Timestamps are kept as they are (the session decides what to make of them) but reported when
-// they do not increase on the last finite one, or are not finite themselves. The messages quote
-// them as the file writes them.
-class TimestampChecker {
-public:
-    explicit TimestampChecker(std::vector<std::string>& warnings) : warnings_(warnings) {}
-
-    void check(double timestamp, const std::string& where) {
-        if (!std::isfinite(timestamp)) {
-            report(where + "timestamp " + format(timestamp) + " is not a finite time");
-            return;
-        }
-        if (previous_ && !(timestamp > *previous_)) {
-            report(where + "timestamp " + format(timestamp) +
-                   " does not increase on the previous one (" + format(*previous_) + ")");
-        }
-        previous_ = timestamp;
-    }
-
-    void finish(const std::filesystem::path& file) {
-        if (reported_ > kMaxReportedWarnings) {
-            warnings_.push_back(location(file) + std::to_string(reported_ - kMaxReportedWarnings) +
-                                " more timestamps do not increase or are not finite");
-        }
-    }
-
-private:
-    void report(std::string warning) {
-        if (++reported_ <= kMaxReportedWarnings) warnings_.push_back(std::move(warning));
-    }
-
-    static std::string format(double value) {
-        std::ostringstream text;
-        text << value;
-        return text.str();
-    }
-
-    std::vector<std::string>& warnings_;
-    std::optional<double> previous_;
-    std::size_t reported_ = 0;
-};
-
-// --- CSV ---------------------------------------------------------------------------------------
-
-// A number, with a decimal comma accepted where the separator is not a comma.
-std::optional<double> parse_number(std::string_view text, char separator) {
+// A number in a cell, with a decimal comma accepted where the separator is not a comma; nothing
+// for an empty cell. Values beyond the range of float, which signals are kept in, are refused.
+std::optional<double> cell_value(const CsvField& field, char separator,
+                                 const std::filesystem::path& file, const std::string& column) {
+    if (field.text.empty()) return std::nullopt;
     std::string with_point;
+    std::string_view text = field.text;
     if (separator != ',' && text.find(',') != std::string_view::npos) {
         with_point.assign(text);
         std::replace(with_point.begin(), with_point.end(), ',', '.');
         text = with_point;
     }
-    return parse_decimal(text);
+    const TextPlace place{field.line, field.column};
+    const auto value = parse_decimal(text);
+    if ((!value && is_decimal_syntax(text)) ||
+        (value && std::isfinite(*value) && std::fabs(*value) > std::numeric_limits<float>::max())) {
+        throw InputError(location(file, place) + "the number " + std::string(field.text) +
+                         " is out of range");
+    }
+    if (!value) {
+        throw InputError(location(file, place) + "'" + std::string(field.text) + "' in column '" +
+                         column + "' is not a number");
+    }
+    return value;
 }
 
-// Where each column's values go: the timestamps, a signal's data or confidence, or the face.
-struct CsvLayout {
-    char separator = ',';
-    std::vector<std::string> names;
-    std::size_t timestamp = 0;
-    std::vector<std::pair<std::size_t, std::size_t>> data;        // column, signal index
-    std::vector<std::pair<std::size_t, std::size_t>> confidence;  // column, signal index
-    std::optional<std::array<std::size_t, 5>> face;               // x, y, w, h, confidence
-};
+// --- CSV ---------------------------------------------------------------------------------------
 
-class HeaderReader {
+bool all_numbers(const std::vector<CsvField>& fields, char separator) {
+    return std::all_of(fields.begin(), fields.end(), [&](const CsvField& field) {
+        std::string text(field.text);
+        if (separator != ',') std::replace(text.begin(), text.end(), ',', '.');
+        return is_decimal_syntax(text);
+    });
+}
+
+class CsvRecordingReader {
 public:
-    HeaderReader(const std::filesystem::path& file, const std::vector<CsvField>& header,
-                 char separator)
-        : file_(file), header_(header) {
-        layout_.separator = separator;
-        for (const CsvField& field : header) {
-            if (field.text.empty()) throw error(field, "empty column name");
-            if (std::find(layout_.names.begin(), layout_.names.end(), field.text) !=
-                layout_.names.end()) {
-                throw error(field, "column '" + std::string(field.text) + "' appears twice");
-            }
-            layout_.names.emplace_back(field.text);
-        }
+    CsvRecordingReader(const std::filesystem::path& file, std::string_view text,
+                       const ReadOptions& options, std::vector<std::string>& warnings)
+        : file_(file),
+          separator_(detect_separator(text)),
+          reader_(text, separator_, file),
+          options_(options),
+          warnings_(warnings) {}
+
+    Recording read() {
+        std::vector<CsvField> header;
+        if (!reader_.next(header)) return {};
+        header_line_ = header.front().line;
+        const bool headerless = all_numbers(header, separator_);
+        std::vector<NamedColumn> columns =
+            headerless ? headerless_column(header) : named_columns(header);
+        const ColumnSource source = column_source();
+        const ColumnPlan plan = plan_columns(columns, source, options_, warnings_);
+        if (headerless) read_row(header, columns, header_line_);
+        std::vector<CsvField> fields;
+        while (reader_.next(fields))
+            read_row(fields, columns, reader_.line());
+        return recording_from_columns(std::move(columns), plan, source, options_, warnings_);
     }
 
-    CsvLayout layout(Recording& recording, std::vector<std::string>& warnings) {
-        layout_.timestamp = timestamp_column();
-        find_face(recording);
-        std::vector<std::string> unknown;
-        for (std::size_t i = 0; i < header_.size(); ++i) {
-            if (role_taken(i) || ends_with(layout_.names[i], kConfidenceSuffix)) continue;
-            const auto id = signal_named(layout_.names[i]);
-            if (!id) {
-                unknown.push_back(layout_.names[i]);
+private:
+    ColumnSource column_source() const {
+        return {file_,
+                {header_line_, 0},
+                separator_name(separator_),
+                "empty cells",
+                [this](std::size_t frame) {
+                    return location(file_, {row_lines_[frame], 0});
+                }};
+    }
+
+    // A file that starts with numbers: one column of them is a pulse waveform, timed by the sample
+    // rate; more columns need their names.
+    std::vector<NamedColumn> headerless_column(const std::vector<CsvField>& first) {
+        const std::string where = location(file_, {header_line_, 0});
+        if (first.size() != 1) {
+            throw InputError(where +
+                             "the first line holds numbers where the column names belong; "
+                             "add a header naming the columns");
+        }
+        if (!options_.sample_rate) {
+            throw InputError(where +
+                             "a column of numbers without a header: give its sample rate (--fs) "
+                             "to read it as " +
+                             std::string(kPulseWaveform));
+        }
+        warnings_.push_back(where + "no header: the column of numbers is read as " +
+                            std::string(kPulseWaveform));
+        return {NamedColumn{std::string(kPulseWaveform), {header_line_, 1}, {}, 0}};
+    }
+
+    std::vector<NamedColumn> named_columns(const std::vector<CsvField>& header) {
+        std::vector<NamedColumn> columns;
+        columns.reserve(header.size());
+        for (std::size_t i = 0; i < header.size(); ++i) {
+            const CsvField& field = header[i];
+            if (field.text.empty() && i == 0 && header.size() > 1) {
+                skip_index_ = true;
+                warnings_.push_back(location(file_, {field.line, field.column}) +
+                                    "ignoring the first column, which has no name (a table's "
+                                    "index)");
                 continue;
             }
-            require_first(i, *id, recording);
-            layout_.data.emplace_back(i, recording.signals.size());
-            recording.signals.push_back({*id, {}, {}});
+            if (field.text.empty())
+                throw InputError(location(file_, {field.line, field.column}) + "empty column name");
+            columns.push_back({std::string(field.text), {field.line, field.column}, {}, 0});
         }
-        for (std::size_t i = 0; i < header_.size(); ++i) {
-            if (!role_taken(i) && ends_with(layout_.names[i], kConfidenceSuffix))
-                add_confidence(i, recording, unknown);
-        }
-        const std::string where = location(file_, header_.front().line);
-        if (recording.signals.empty())
-            throw InputError(where + no_signal(unknown, " column", "the columns "));
-        warn_unknown(warnings, where, unknown, "columns");
-        return layout_;
+        return columns;
     }
 
-private:
-    InputError error(const CsvField& field, const std::string& what) const {
-        return InputError(location(file_, field.line, field.column) + what);
-    }
-
-    std::size_t timestamp_column() const {
-        const auto found = std::find(layout_.names.begin(), layout_.names.end(), "timestamp");
-        if (found != layout_.names.end())
-            return static_cast<std::size_t>(found - layout_.names.begin());
-        const std::string where = location(file_, header_.front().line) + "no 'timestamp' column";
-        if (layout_.names.size() == 1) {
-            throw InputError(where + ": the header is the one column " +
-                             quoted_list(layout_.names) +
-                             " (columns are separated by ',', ';' or tabs)");
+    void read_row(const std::vector<CsvField>& fields, std::vector<NamedColumn>& columns,
+                  std::size_t line) {
+        const std::size_t skipped = skip_index_ ? 1 : 0;
+        if (fields.size() != columns.size() + skipped) {
+            throw InputError(location(file_, {line, 0}) + std::to_string(fields.size()) +
+                             " cells where the header names " +
+                             std::to_string(columns.size() + skipped));
         }
-        throw InputError(where + " among " + quoted_list(layout_.names) + " (separated by " +
-                         separator_name(layout_.separator) + ")");
-    }
-
-    void find_face(Recording& recording) {
-        std::array<std::size_t, 5> columns{};
-        std::size_t found = 0;
-        for (std::size_t i = 0; i < kFaceColumns.size(); ++i) {
-            const auto column =
-                std::find(layout_.names.begin(), layout_.names.end(), kFaceColumns[i]);
-            if (column == layout_.names.end()) continue;
-            columns[i] = static_cast<std::size_t>(column - layout_.names.begin());
-            ++found;
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const auto value = cell_value(fields[i + skipped], separator_, file_, columns[i].name);
+            if (!value) ++columns[i].missing;
+            columns[i].values.push_back(value.value_or(std::numeric_limits<double>::quiet_NaN()));
         }
-        if (found == 0) return;
-        if (found != kFaceColumns.size()) {
-            throw InputError(
-                location(file_, header_.front().line) +
-                "the face needs all of face_x, face_y, face_w, face_h and face_confidence");
-        }
-        layout_.face = columns;
-        recording.face.emplace();
-    }
-
-    bool role_taken(std::size_t column) const {
-        return column == layout_.timestamp ||
-               (layout_.face && std::find(layout_.face->begin(), layout_.face->end(), column) !=
-                                    layout_.face->end());
-    }
-
-    // Each signal has one data column: a second name for it (an alias) is an error.
-    void require_first(std::size_t column, const std::string& id,
-                       const Recording& recording) const {
-        for (const auto& [other, signal] : layout_.data) {
-            if (recording.signals[signal].id == id) {
-                throw error(header_[column], "column '" + layout_.names[column] +
-                                                 "' names the same signal as column '" +
-                                                 layout_.names[other] + "' (" + id + ")");
-            }
-        }
-    }
-
-    void add_confidence(std::size_t column, const Recording& recording,
-                        std::vector<std::string>& unknown) {
-        const std::string& name = layout_.names[column];
-        const std::string_view prefix =
-            std::string_view(name).substr(0, name.size() - kConfidenceSuffix.size());
-        const auto id = signal_named(prefix);
-        if (!id) {
-            unknown.push_back(name);
-            return;
-        }
-        const auto data = std::find_if(layout_.data.begin(), layout_.data.end(), [&](auto entry) {
-            return recording.signals[entry.second].id == *id;
-        });
-        if (data == layout_.data.end()) {
-            throw error(header_[column],
-                        "column '" + name + "' has no signal column '" + std::string(prefix) + "'");
-        }
-        for (const auto& [other, signal] : layout_.confidence) {
-            if (signal == data->second) {
-                throw error(header_[column], "column '" + name +
-                                                 "' is the confidence of the same signal as "
-                                                 "column '" +
-                                                 layout_.names[other] + "' (" + *id + ")");
-            }
-        }
-        layout_.confidence.emplace_back(column, data->second);
+        row_lines_.push_back(line);
     }
 
     const std::filesystem::path& file_;
-    const std::vector<CsvField>& header_;
-    CsvLayout layout_;
+    char separator_;
+    CsvReader reader_;
+    const ReadOptions& options_;
+    std::vector<std::string>& warnings_;
+    std::size_t header_line_ = 0;
+    bool skip_index_ = false;
+    std::vector<std::size_t> row_lines_;
 };
-
-void read_csv_row(const std::filesystem::path& file, std::size_t line,
-                  const std::vector<CsvField>& fields, const CsvLayout& layout,
-                  Recording& recording, TimestampChecker& timestamps) {
-    if (fields.size() != layout.names.size()) {
-        throw InputError(location(file, line) + std::to_string(fields.size()) +
-                         " cells where the header names " + std::to_string(layout.names.size()));
-    }
-    std::vector<double> values(fields.size());
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        const auto value = parse_number(fields[i].text, layout.separator);
-        if (!value) {
-            throw InputError(location(file, fields[i].line, fields[i].column) + "'" +
-                             std::string(fields[i].text) + "' in column '" + layout.names[i] +
-                             "' is not a number");
-        }
-        values[i] = *value;
-    }
-    timestamps.check(values[layout.timestamp], location(file, line));
-    recording.timestamps.push_back(values[layout.timestamp]);
-    for (const auto& [column, signal] : layout.data) {
-        recording.signals[signal].data.push_back(static_cast<float>(values[column]));
-    }
-    for (const auto& [column, signal] : layout.confidence) {
-        recording.signals[signal].confidence.push_back(static_cast<float>(values[column]));
-    }
-    if (layout.face) {
-        const auto& face = *layout.face;
-        recording.face->boxes.push_back(
-            {static_cast<float>(values[face[0]]), static_cast<float>(values[face[1]]),
-             static_cast<float>(values[face[2]]), static_cast<float>(values[face[3]])});
-        recording.face->confidence.push_back(static_cast<float>(values[face[4]]));
-    }
-}
-
-Recording read_csv(const std::filesystem::path& file, std::string_view text,
-                   std::vector<std::string>& warnings) {
-    Recording recording;
-    TimestampChecker timestamps(warnings);
-    const char separator = detect_separator(text);
-    CsvReader reader(text, separator, file);
-    std::vector<CsvField> header;
-    std::vector<CsvField> fields;
-    CsvLayout layout;
-    if (reader.next(header))
-        layout = HeaderReader(file, header, separator).layout(recording, warnings);
-    while (reader.next(fields))
-        read_csv_row(file, reader.line(), fields, layout, recording, timestamps);
-    timestamps.finish(file);
-    return recording;
-}
 
 // --- JSON --------------------------------------------------------------------------------------
-
-using Json = nlohmann::json;
-
-std::pair<std::size_t, std::size_t> line_and_column(std::string_view text, std::size_t offset) {
-    offset = std::min(offset, text.size());
-    const std::string_view before = text.substr(0, offset);
-    const std::size_t line =
-        static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n')) + 1;
-    const std::size_t line_start = before.rfind('\n');
-    return {line, offset - (line_start == std::string_view::npos ? 0 : line_start + 1)};
-}
-
-// Builds the document as Json::parse does, but names the place of a number beyond the range of
-// double, which the parser reports as a range error without one.
-class DocumentBuilder : public nlohmann::detail::json_sax_dom_parser<Json> {
-public:
-    DocumentBuilder(Json& document, const std::filesystem::path& file, std::string_view text)
-        : json_sax_dom_parser(document), file_(file), text_(text) {}
-
-    template <class Exception>
-    bool parse_error(std::size_t end, const std::string& token, const Exception& error) {
-        if constexpr (std::is_same_v<Exception, Json::out_of_range>) {
-            const auto [line, column] = line_and_column(text_, end - std::min(end, token.size()));
-            throw InputError(location(file_, line, column + 1) + "the number " + token +
-                             " is out of range");
-        }
-        throw error;
-    }
-
-private:
-    const std::filesystem::path& file_;
-    std::string_view text_;
-};
-
-Json parse_json(const std::filesystem::path& file, std::string_view text) {
-    try {
-        Json document;
-        DocumentBuilder builder(document, file, text);
-        Json::sax_parse(text, &builder);
-        return document;
-    } catch (const Json::parse_error& error) {
-        const auto [line, column] = line_and_column(text, error.byte);
-        const std::string what = error.what();
-        const std::size_t detail = what.rfind(": ");
-        throw InputError(location(file, line, std::max<std::size_t>(column, 1)) + "invalid JSON: " +
-                         (detail == std::string::npos ? what : what.substr(detail + 2)));
-    }
-}
 
 class JsonReader {
 public:
@@ -430,6 +226,23 @@ public:
         }
     }
 
+    // Names the members of `object` that the format does not know, in one warning.
+    void warn_unknown_members(const Json& object, const std::string& path,
+                              std::initializer_list<std::string_view> known,
+                              std::vector<std::string>& warnings) const {
+        std::vector<std::string> unknown;
+        for (const auto& [name, value] : object.items()) {
+            if (std::find(known.begin(), known.end(), name) == known.end()) unknown.push_back(name);
+        }
+        if (unknown.empty()) return;
+        std::string expected;
+        for (const std::string_view name : known)
+            expected.append(expected.empty() ? "\"" : ", \"").append(name).append("\"");
+        warnings.push_back(location(file_) + (path.empty() ? "" : path + ": ") +
+                           "ignoring members " + quoted_list(unknown) +
+                           ", which the format does not know; expected " + expected);
+    }
+
     [[noreturn]] void fail(const std::string& path, const std::string& what) const {
         throw InputError(location(file_) + (path.empty() ? "" : path + ": ") + what);
     }
@@ -446,10 +259,12 @@ std::vector<float> confidence_or_ones(const JsonReader& reader, const Json& obje
     return values;
 }
 
-FaceTrack read_json_face(const JsonReader& reader, const Json& face, std::size_t frames) {
+FaceTrack read_json_face(const JsonReader& reader, const Json& face, std::size_t frames,
+                         std::vector<std::string>& warnings) {
     const Json& coordinates = reader.member(face, "face", "coordinates");
     if (!coordinates.is_array()) reader.fail("face.coordinates", "expected an array of boxes");
     reader.require_frames("face.coordinates", coordinates.size(), frames);
+    reader.warn_unknown_members(face, "face", {"coordinates", "confidence"}, warnings);
     FaceTrack track;
     for (std::size_t i = 0; i < coordinates.size(); ++i) {
         const std::string path = "face.coordinates[" + std::to_string(i) + "]";
@@ -480,6 +295,7 @@ void read_json_signals(const JsonReader& reader, const Json& signals, const std:
         RecordedSignal recorded{
             *id, reader.numbers<float>(reader.member(signal, path, "data"), path + ".data"), {}};
         reader.require_frames(path + ".data", recorded.data.size(), recording.frames());
+        reader.warn_unknown_members(signal, path, {"data", "confidence"}, warnings);
         recorded.confidence = confidence_or_ones(reader, signal, path, recording.frames());
         recording.signals.push_back(std::move(recorded));
     }
@@ -487,9 +303,9 @@ void read_json_signals(const JsonReader& reader, const Json& signals, const std:
     warn_unknown(warnings, where, unknown, "signals");
 }
 
-Recording read_json(const std::filesystem::path& file, std::string_view text,
-                    std::vector<std::string>& warnings) {
-    const Json document = parse_json(file, text);
+// The format with "timestamp", "signals" and "face" members.
+Recording read_json_signals_format(const std::filesystem::path& file, const Json& document,
+                                   const ReadOptions& options, std::vector<std::string>& warnings) {
     const JsonReader reader(file);
     Recording recording;
     recording.timestamps =
@@ -499,45 +315,196 @@ Recording read_json(const std::filesystem::path& file, std::string_view text,
         timestamps.check(recording.timestamps[i],
                          location(file) + "timestamp[" + std::to_string(i) + "]: ");
     }
-    timestamps.finish(file);
+    reader.warn_unknown_members(document, "", {"timestamp", "signals", "face"}, warnings);
     read_json_signals(reader, reader.member(document, "", "signals"), location(file), recording,
                       warnings);
     if (document.contains("face"))
-        recording.face = read_json_face(reader, document.at("face"), recording.frames());
+        recording.face = read_json_face(reader, document.at("face"), recording.frames(), warnings);
+    timestamps.finish(file, recording);
+    to_seconds(recording.timestamps, options.time_unit);
     return recording;
+}
+
+bool table_cell(const Json& cell) {
+    return cell.is_number() || cell.is_null();
+}
+
+// A cell of a JSON table (a number, or null for a missing value) added to `column`.
+void add_cell(const Json& cell, NamedColumn& column) {
+    if (cell.is_null()) ++column.missing;
+    column.values.push_back(cell.is_null() ? std::numeric_limits<double>::quiet_NaN()
+                                           : cell.get<double>());
+}
+
+constexpr const char* kNotACell = "expected a number or null";
+
+TextPlace place_of(const MemberPlaces& places, std::string_view name) {
+    const auto found = places.find(name);
+    return found == places.end() ? TextPlace{} : found->second;
+}
+
+// An array of rows, each an object of cells by column name.
+std::vector<NamedColumn> json_rows(const JsonReader& reader, const Json& rows,
+                                   const MemberPlaces& places) {
+    std::vector<NamedColumn> columns;
+    std::map<std::string, std::size_t, std::less<>> index;
+    for (std::size_t row = 0; row < rows.size(); ++row) {
+        const auto path = [&] { return "[" + std::to_string(row) + "]"; };
+        if (!rows[row].is_object()) reader.fail(path(), "expected an object of columns");
+        for (const auto& [name, value] : rows[row].items()) {
+            auto [entry, added] = index.emplace(name, columns.size());
+            if (added) {
+                // A column first seen here had no value in the rows before.
+                columns.push_back(
+                    {name, place_of(places, name),
+                     std::vector<double>(row, std::numeric_limits<double>::quiet_NaN()), row});
+            }
+            if (!table_cell(value)) reader.fail(path() + "." + name, kNotACell);
+            add_cell(value, columns[entry->second]);
+        }
+        for (NamedColumn& column : columns) {
+            if (column.values.size() == row + 1) continue;
+            column.values.push_back(std::numeric_limits<double>::quiet_NaN());
+            ++column.missing;
+        }
+    }
+    return columns;
+}
+
+// The cells of a column stored by row name, in the order of the numbers when every name is one
+// (a table's index, which the parser would otherwise order as text: "0", "1", "10", "100", ...).
+std::vector<Json::const_iterator> cells_in_row_order(const Json& cells) {
+    std::vector<Json::const_iterator> rows;
+    std::vector<double> numbers;
+    rows.reserve(cells.size());
+    numbers.reserve(cells.size());
+    for (auto cell = cells.begin(); cell != cells.end(); ++cell) {
+        rows.push_back(cell);
+        if (const auto number = parse_decimal(cell.key())) numbers.push_back(*number);
+    }
+    if (numbers.size() == rows.size()) {
+        std::vector<std::size_t> order(rows.size());
+        std::iota(order.begin(), order.end(), std::size_t{0});
+        std::stable_sort(order.begin(), order.end(),
+                         [&](std::size_t a, std::size_t b) { return numbers[a] < numbers[b]; });
+        std::vector<Json::const_iterator> sorted;
+        sorted.reserve(rows.size());
+        for (const std::size_t k : order)
+            sorted.push_back(rows[k]);
+        rows = std::move(sorted);
+    }
+    return rows;
+}
+
+// An object of columns, each an array of cells or an object of cells by row.
+std::vector<NamedColumn> json_columns(const JsonReader& reader, const Json& table,
+                                      const MemberPlaces& places) {
+    std::vector<NamedColumn> columns;
+    for (const auto& member : table.items()) {
+        const std::string& name = member.key();
+        const Json& cells = member.value();
+        if (!cells.is_array() && !cells.is_object())
+            reader.fail(name, "expected an array of numbers or an object of them by row");
+        NamedColumn column{name, place_of(places, name), {}, 0};
+        // `row` names the cell's row, only for the message.
+        const auto add = [&](const Json& cell, const auto& row) {
+            if (!table_cell(cell))
+                reader.fail(std::string(name).append("[").append(row()) + "]", kNotACell);
+            add_cell(cell, column);
+        };
+        if (cells.is_array()) {
+            for (std::size_t i = 0; i < cells.size(); ++i)
+                add(cells[i], [i] { return std::to_string(i); });
+        } else {
+            for (const auto& cell : cells_in_row_order(cells))
+                add(cell.value(), [&cell] { return cell.key(); });
+        }
+        if (!columns.empty() && column.values.size() != columns.front().values.size()) {
+            reader.fail(name, std::to_string(column.values.size()) + " values where " +
+                                  columns.front().name + " has " +
+                                  std::to_string(columns.front().values.size()));
+        }
+        columns.push_back(std::move(column));
+    }
+    return columns;
+}
+
+Recording read_json_table(const std::filesystem::path& file, const Json& table,
+                          const MemberPlaces& places, const ReadOptions& options,
+                          std::vector<std::string>& warnings) {
+    const JsonReader reader(file);
+    const bool rows = table.is_array();
+    std::vector<NamedColumn> columns =
+        rows ? json_rows(reader, table, places) : json_columns(reader, table, places);
+    if (columns.empty()) reader.fail("", "no columns");
+    const std::string frame_prefix = rows ? "" : columns.front().name;
+    const ColumnSource source{file, {}, "", "nulls", [&](std::size_t frame) {
+                                  return location(file) + frame_prefix + "[" +
+                                         std::to_string(frame) + "]: ";
+                              }};
+    const ColumnPlan plan = plan_columns(columns, source, options, warnings);
+    return recording_from_columns(std::move(columns), plan, source, options, warnings);
+}
+
+// Whether `cells` can be a column of a table: numbers or nulls, in an array or by row.
+bool table_column(const Json& cells) {
+    return (cells.is_array() || cells.is_object()) &&
+           std::all_of(cells.begin(), cells.end(),
+                       [](const Json& cell) { return cell.is_number() || cell.is_null(); });
+}
+
+// An array, or an object whose members are all columns, is a table; any other document is read
+// in the format with "signals", whose messages say what it lacks.
+bool json_table(const Json& root) {
+    if (root.is_array()) return true;
+    return root.is_object() && !root.empty() && !root.contains("signals") &&
+           std::all_of(root.begin(), root.end(), table_column);
+}
+
+Recording read_json(const std::filesystem::path& file, std::string_view text,
+                    const ReadOptions& options, std::vector<std::string>& warnings) {
+    MemberPlaces places;
+    const Json document = parse_json_document(text, file, places);
+    if (json_table(document)) return read_json_table(file, document, places, options, warnings);
+    return read_json_signals_format(file, document, options, warnings);
 }
 
 bool looks_like_json(std::string_view text) {
     const auto first = text.find_first_not_of(" \t\r\n");
-    return first != std::string_view::npos && text[first] == '{';
+    return first != std::string_view::npos && (text[first] == '{' || text[first] == '[');
 }
 
 }  // namespace
+}  // namespace detail
 
 Recording read_recording(const std::filesystem::path& file, std::vector<std::string>& warnings,
                          const ReadOptions& options) {
-    return parse_recording(read_text(file), file, warnings, options);
+    return parse_recording(detail::read_text(file), file, warnings, options);
 }
 
 Recording parse_recording(const std::string& text, const std::filesystem::path& file,
                           std::vector<std::string>& warnings, const ReadOptions& options) {
+    using namespace detail;
     std::string_view content = text;
     if (content.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         content.remove_prefix(kByteOrderMark.size());
+    require_text(content, file);
     if (content.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         throw InputError(location(file) + "the file is empty");
     }
-    Recording recording = looks_like_json(content) ? read_json(file, content, warnings)
-                                                   : read_csv(file, content, warnings);
+    if (options.sample_rate && !(std::isfinite(*options.sample_rate) && *options.sample_rate > 0)) {
+        throw InputError(location(file) +
+                         "the sample rate must be a positive number of frames a "
+                         "second");
+    }
+    Recording recording = looks_like_json(content)
+                              ? read_json(file, content, options, warnings)
+                              : CsvRecordingReader(file, content, options, warnings).read();
     if (recording.frames() == 0) throw InputError(location(file) + "the recording has no frames");
     for (RecordedSignal& signal : recording.signals) {
         if (signal.confidence.empty()) signal.confidence.assign(signal.data.size(), 1.0F);
     }
-    const double units = units_per_second(options.time_unit);
-    if (units != 1.0) {
-        for (double& timestamp : recording.timestamps)
-            timestamp /= units;
-    }
+    warn_missing_stretches(recording, file, warnings);
     return recording;
 }
 

@@ -11,6 +11,7 @@ import subprocess
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
+import pandas
 import pytest
 
 SAMPLE = Path(__file__).resolve().parents[3] / "data" / "sample_recording.csv"
@@ -167,11 +168,54 @@ def test_csv_as_spreadsheets_and_other_tools_write_it_gives_the_same_analysis(tm
         assert analysis(variant)["batches"] == plain, variant.name
 
 
+def test_files_pandas_and_instruments_write_give_the_same_analysis(tmp_path):
+    """pandas' CSV (an index column, NaN as empty cells) and both of its JSON layouts, shuffled rows,
+    a column of another name mapped with --column, and a header-less column timed by --fs read as
+    the plain CSV does."""
+    names = ["timestamp", "ppg_waveform"]
+    rows = columns(names)
+    for row in rows[100:110]:
+        row[1] = "nan"
+    plain = analysis(write_csv(tmp_path / "plain.csv", names, rows))["batches"]
+    table = pandas.read_csv(tmp_path / "plain.csv")
+    table.to_csv(tmp_path / "pandas.csv")
+    table.to_json(tmp_path / "rows.json", orient="records")
+    table.to_json(tmp_path / "columns.json")
+    table.sample(frac=1, random_state=1).to_csv(tmp_path / "shuffled.csv", index=False)
+    table.rename(columns={"ppg_waveform": "PLETH"}).to_csv(tmp_path / "pleth.csv", index=False)
+    for name, args in [("pandas.csv", []), ("rows.json", []), ("columns.json", []),
+                       ("shuffled.csv", []), ("pleth.csv", ["--column", "ppg=PLETH"])]:
+        assert analysis(tmp_path / name, *args)["batches"] == plain, name
+    timed = [[repr(i / 30), row[1]] for i, row in enumerate(rows)]
+    numbers = tmp_path / "numbers.txt"
+    numbers.write_text("".join(row[1] + "\n" for row in timed))
+    assert (analysis(numbers, "--fs", "30")["batches"] ==
+            analysis(write_csv(tmp_path / "timed.csv", names, timed))["batches"])
+
+
+def test_a_stretch_without_values_is_named_and_left_as_a_gap_in_the_plot(tmp_path):
+    rows = [list(row) for row in SAMPLE_ROWS[1:]]
+    column = SAMPLE_ROWS[0].index("ppg_waveform")
+    plots = {}
+    for name, gap in [("plain", False), ("gap", True)]:
+        for row in rows:
+            if gap and 20 <= float(row[0]) < 28:
+                row[column] = ""
+        plots[name] = tmp_path / f"{name}.svg"
+        result = run("analyze", write_csv(tmp_path / f"{name}.csv", SAMPLE_ROWS[0], rows), "--plot",
+                     plots[name])
+        assert result.returncode == 0, result.stderr
+    assert result.stderr.splitlines()[-1].startswith(
+        f"quorvanta: warning: {tmp_path / 'gap.csv'}: ppg_waveform has no values from 19.9")
+    ppg = {name: panels(plot)["PPG"]["line"] for name, plot in plots.items()}
+    assert len(ppg["gap"]) == len(ppg["plain"]) + 1  # the waveform's line breaks there
+
+
 @pytest.mark.parametrize("args, scale, offset, description", [
     (["--fps", "25"], 1, 0, "90.0 s at 30.0 fps, analysed at 25.0 fps"),
     (["--time-unit", "ms"], 1000, 0, "90.0 s at 30.0 fps"),
     (["--time-unit", "us"], 1e6, 0, "90.0 s at 30.0 fps"),
-    ([], -1, 90, "timestamps running backwards from 90.0 s to 0.0 s, analysed at 30.0 fps")])
+    ([], -1, 90, "90.0 s at 30.0 fps")])  # read in time order
 def test_timing_is_described_from_the_timestamps(tmp_path, args, scale, offset, description):
     rows = [[repr(offset + scale * float(t)), v] for t, v in columns(["timestamp", "ppg_waveform"],
                                                                        2700)]
@@ -254,13 +298,23 @@ BAD_INPUT = [
      ": signals.ppg.data: 1 values for 2 timestamps"),
     ("us.csv", "timestamp,ppg\n0,1\n33333,1\n", ": the median frame interval is 33333.0 s, too "
      "long for any vital: the timestamps look like microseconds; if they are, add --time-unit us"),
+    ("utf16.csv", "timestamp,ppg\n0,1\n".encode("utf-16"), ": UTF-16 text: save it as UTF-8"),
+    ("binary.dat", bytes(range(256)), ": not a text file"),
+    ("numbers.txt", "0.5\n0.6\n", ":1: a column of numbers without a header: give its sample "
+     "rate (--fs) to read it as ppg_waveform"),
+    ("twice.json", '{"timestamp": [0],\n "timestamp": [1], "signals": {}}', ":2:2: \"timestamp\" "
+     "appears twice in one object; it first appears at 1:2"),
+    ("huge.csv", "timestamp,ppg\n0,1e39\n", ":2:3: the number 1e39 is out of range"),
 ]
 
 
 @pytest.mark.parametrize("name, content, message", BAD_INPUT, ids=[b[0] for b in BAD_INPUT])
 def test_bad_input_is_reported_and_writes_nothing(tmp_path, name, content, message):
     recording = tmp_path / name
-    recording.write_text(content)
+    if isinstance(content, bytes):
+        recording.write_bytes(content)
+    else:
+        recording.write_text(content)
     result = run("analyze", recording, "--json", tmp_path / "out.json", "--plot",
                  tmp_path / "out.svg")
     assert result.returncode == 1 and not result.stdout
@@ -289,6 +343,8 @@ def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
     ([], "A subcommand is required"), (["analyze", "--mode", "live"], "--mode: "),
     (["analyze", "--bogus"], "The following argument"), (["analyze", "missing.csv"], "FILES: "),
     (["analyze", "--waveform-mode", "windowed:soon"], "--waveform-mode: "),
+    (["analyze", "--column", "PLETH"], "--column: expected SIGNAL=COLUMN"),
+    (["analyze", "--fs", "0"], "--fs: "),
     (["analyze", SAMPLE, SAMPLE, "--json", "one.json"], "--json: "),
     (["analyze", SAMPLE, SAMPLE, "--timeline"], "--timeline: "),
     (["analyze", SAMPLE, SAMPLE, "--plot", "one.svg"], "--plot: "),
@@ -304,8 +360,9 @@ def test_usage_errors_exit_with_status_2(args, start):
 
 def test_warnings_and_a_last_batch_of_repeated_frames(tmp_path):
     """Frames that repeat a polled frame's timestamp make a final batch with no new frame, which
-    still reports its vitals. Unknown columns and timestamps that do not increase or are not finite
-    (each compared with the last finite one) are warned of, the timestamps five times at most."""
+    still reports its vitals. Unknown columns and timestamps that repeat or are not finite (each
+    compared with the last finite one) are warned of, the timestamps five times at most; the first
+    that goes back is named once, and the frames are read in time order."""
     times = [i / 30 for i in range(1201)] + [40.0] * 60  # the planner is polled at 40.0 s
     times[2:4] = [0.01, math.nan]
     recording = write_csv(tmp_path / "stalled.csv", ["timestamp", "ppg", "hr", "x_confidence"],
@@ -314,10 +371,11 @@ def test_warnings_and_a_last_batch_of_repeated_frames(tmp_path):
     assert result.returncode == 0, result.stderr
     assert result.stderr.splitlines() == [f"quorvanta: warning: {recording}:{line}" for line in (
         "1: ignoring columns 'hr', 'x_confidence', which name no signal; " + EXPECTED_SIGNAL,
-        "4: timestamp 0.01 does not increase on the previous one (0.0333333)",
         "5: timestamp nan is not a finite time",
         *(f"{n}: timestamp 40 does not increase on the previous one (40)" for n in range(1203,
-                                                                                          1206)),
-        " 57 more timestamps do not increase or are not finite")]
+                                                                                          1207)),
+        " 56 more timestamps do not increase or are not finite",
+        "4: timestamp 0.01 comes before the previous one (0.0333333): the frames are read in the "
+        "order of their timestamps")]
     assert "Vitals at 40.00 s\n" in result.stdout
     assert table_row(result.stdout, "Heart Rate")[2] == "bpm"

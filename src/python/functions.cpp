@@ -10,6 +10,7 @@
 #include "python/arguments.h"
 #include "python/conversions.h"
 #include "python/errors.h"
+#include "python/recording_reader.h"
 #include "python/signal_array.h"
 #include "python/variants.h"
 #include "registry/registry.h"
@@ -184,6 +185,13 @@ ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
                                                              : std::nullopt);
 }
 
+const Signature kReadRecordingSignature{"read_recording",
+                                        required("source"),
+                                        defaults_to_none("fs"),
+                                        defaults_to_none("columns"),
+                                        defaults_to_text("time_unit", "'s'"),
+                                        defaults_to_text("batch_frames", "30")};
+
 }  // namespace
 
 PyMethodDef kModuleFunctions[] = {
@@ -193,6 +201,7 @@ PyMethodDef kModuleFunctions[] = {
     method<kRoiSignature, &region_of_interest>(),
     method<kVitalInfoSignature, &vital_info>(),
     method<kBeatsSignature, &beats>(),
+    method<kReadRecordingSignature, &read_recording_call>(),
     {nullptr, nullptr, 0, nullptr},
 };
 

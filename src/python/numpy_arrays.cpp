@@ -6,6 +6,8 @@
 #define NO_IMPORT_ARRAY
 #include <numpy/arrayobject.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -108,6 +110,24 @@ requires kReadFromArrays<T> std::optional<std::vector<T>> items_from_array(PyObj
 }
 
 template std::optional<std::vector<float>> items_from_array<float>(PyObject*);
+
+template <class T>
+requires(std::is_same_v<T, float> || std::is_same_v<T, double>) ObjectRef
+    new_array(std::span<const T> values, std::size_t width) {
+    load_numpy_api();
+    const int dimensions = width > 1 ? 2 : 1;
+    const std::array<npy_intp, 2> sizes{static_cast<npy_intp>(values.size() / width),
+                                        static_cast<npy_intp>(width)};
+    constexpr int type = std::is_same_v<T, float> ? NPY_FLOAT : NPY_DOUBLE;
+    ObjectRef array =
+        check(PyArray_SimpleNew(dimensions, const_cast<npy_intp*>(sizes.data()), type));
+    std::copy(values.begin(), values.end(),
+              static_cast<T*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(array.get()))));
+    return array;
+}
+
+template ObjectRef new_array<float>(std::span<const float>, std::size_t);
+template ObjectRef new_array<double>(std::span<const double>, std::size_t);
 template std::optional<std::vector<double>> items_from_array<double>(PyObject*);
 template std::optional<std::vector<std::vector<float>>> items_from_array<std::vector<float>>(
     PyObject*);

@@ -13,7 +13,9 @@
 
 #include "python/object_ref.h"
 
+#include <cstddef>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <vector>
 
@@ -29,5 +31,11 @@ inline constexpr bool kReadFromArrays =
 // The items of `object` as T when it is an array that can be read directly; nothing otherwise.
 template <class T>
 requires kReadFromArrays<T> std::optional<std::vector<T>> items_from_array(PyObject* object);
+
+// A new NumPy array (float32 for float, float64 for double) holding a copy of `values`: one
+// dimension, or rows of `width` values when width is above 1.
+template <class T>
+requires(std::is_same_v<T, float> || std::is_same_v<T, double>) ObjectRef
+    new_array(std::span<const T> values, std::size_t width = 1);
 
 }  // namespace quorvanta::python

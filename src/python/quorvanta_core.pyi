@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-from typing import Any, ClassVar, Literal, Sequence, SupportsFloat, SupportsIndex, final
+from os import PathLike
+from typing import Any, ClassVar, Literal, Sequence, SupportsFloat, SupportsIndex, TypedDict, final
 
 import numpy as np
 from numpy.typing import NDArray
@@ -34,6 +35,7 @@ __all__ = [
     "calculate_roi",
     "get_vital_info",
     "find_beats",
+    "read_recording",
 ]
 
 # What the module accepts where it stores a 32- or 64-bit float: anything with __float__ or
@@ -484,3 +486,27 @@ def find_beats(
     fs: _FloatLike,
     timestamps: _FloatSequence | None = None,
 ) -> Beats: ...
+
+class _RecordedSignal(TypedDict):
+    data: NDArray[np.float32]
+    confidence: NDArray[np.float32]
+
+class _RecordedFace(TypedDict):
+    coordinates: NDArray[np.float32]  # one row [x, y, w, h] per frame
+    confidence: NDArray[np.float32]
+
+class _Recording(TypedDict):
+    timestamp: NDArray[np.float64]
+    signals: dict[str, _RecordedSignal]
+    face: _RecordedFace | None
+    warnings: list[str]
+    batches: list[SessionInput]
+
+# A file's path, or a pandas DataFrame (anything with to_csv and columns).
+def read_recording(
+    source: str | PathLike[str] | PathLike[bytes] | bytes | Any,
+    fs: _FloatLike | None = None,
+    columns: dict[str, str] | None = None,
+    time_unit: Literal["s", "ms", "us"] = "s",
+    batch_frames: _IntLike = 30,
+) -> _Recording: ...

@@ -18,7 +18,7 @@ async function loadDefault(file) {
 }
 
 const qc = await loadDefault("package/quorvanta_core.mjs");
-const reader = await loadDefault("recording_reader/recording_reader.mjs");
+const reader = await loadDefault("package/recording_reader.mjs");
 const sample = reader.readRecording(
   readFileSync(resolve(sourceDir, "data/sample_recording.csv"), "utf8"), "sample_recording.csv");
 const batches = [];

@@ -234,7 +234,9 @@ const ENTRY_POINTS = [
    (planner, args) => planner.poll(...args), (r) => new qc.BufferPlanner(qc.computeBufferConfig(config(r)))],
   ["BufferPlanner.isReady", (r) => [r.below(200), r.pick(["Stream", "File"]), r.chance(0.5), r.chance(0.5)],
    (planner, args) => planner.isReady(...args), (r) => new qc.BufferPlanner(qc.computeBufferConfig(config(r)))],
-  ["readRecording", (r) => [csv(r), "hostile.csv"], (_, args) => reader.readRecording(...args)],
+  ["readRecording", (r) => [csv(r), "hostile.csv", { fs: r.number(), timeUnit: r.pick(["s", "ms", "us"]),
+                                                  columns: r.chance(0.5) ? { ppg: "timestamp" } : undefined }],
+   (_, args) => reader.readRecording(...args)],
 ];
 
 function outcome(call) {

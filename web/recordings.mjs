@@ -3,7 +3,7 @@
 // folder, or a file the user dropped or picked. The command's reader parses them; bad files throw
 // SyntaxError with the command's message.
 
-import loadRecordingReader from "./recording_reader/recording_reader.mjs";
+import loadRecordingReader from "./quorvanta_core/recording_reader.mjs";
 
 const SAMPLE_URL = new URL("data/sample_recording.csv", import.meta.url);
 const reader = loadRecordingReader();

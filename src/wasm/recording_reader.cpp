@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
 // The recording reader for JavaScript, in a WebAssembly module of its own
-// (quorvanta_recording_wasm), so that the library's module stays the core alone: the reader brings
-// a JSON parser and stream I/O, which would double its size. The web page reads dropped files
-// with it and gets the command's messages.
+// (quorvanta_recording_wasm, shipped in the package beside the core's), so that the library's
+// module stays the core alone: the reader brings a JSON parser and stream I/O, which would double
+// its size. readRecording(text, fileName, options) takes the options {fs, columns, timeUnit} and
+// gives the command's warnings and messages.
 #include <emscripten/bind.h>
 
+#include <algorithm>
+#include <optional>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "recording/recording.h"
@@ -40,12 +44,41 @@ val recording_to_js(const Recording& recording) {
     return result;
 }
 
-val read_recording(val text, val file_name) {
+TimeUnit time_unit_from(const std::optional<std::string>& text) {
+    if (!text || *text == "s") return TimeUnit::Seconds;
+    if (*text == "ms") return TimeUnit::Milliseconds;
+    if (*text == "us") return TimeUnit::Microseconds;
+    throw ArgumentError(ArgumentError::Kind::Range,
+                        "options.timeUnit must be \"s\", \"ms\" or \"us\", not \"" + *text + "\"");
+}
+
+ReadOptions read_options(const val& options) {
+    ReadOptions read;
+    if (detail::is_absent(options)) return read;
+    if (!detail::is_object(options)) detail::refuse("options", "an object", options);
+    read.sample_rate = argument<std::optional<double>>(options["fs"], "options.fs");
+    if (read.sample_rate && !(*read.sample_rate > 0)) {
+        throw ArgumentError(ArgumentError::Kind::Range,
+                            "options.fs must be a positive number of frames a second");
+    }
+    const auto columns = argument<std::optional<std::unordered_map<std::string, std::string>>>(
+        options["columns"], "options.columns");
+    if (columns) {
+        read.columns.assign(columns->begin(), columns->end());
+        std::sort(read.columns.begin(), read.columns.end());
+    }
+    read.time_unit = time_unit_from(
+        argument<std::optional<std::string>>(options["timeUnit"], "options.timeUnit"));
+    return read;
+}
+
+val read_recording(val text, val file_name, val options) {
     return guarded([&] {
         const auto contents = argument<std::string>(text, "text");
         const auto name = argument<std::string>(file_name, "fileName");
+        const ReadOptions read = read_options(options);
         std::vector<std::string> warnings;
-        val result = recording_to_js(parse_recording(contents, name, warnings));
+        val result = recording_to_js(parse_recording(contents, name, warnings, read));
         result.set("warnings", Js<std::vector<std::string>>::to(warnings));
         return result;
     });

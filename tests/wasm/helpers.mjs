@@ -5,16 +5,14 @@ import { readFileSync } from "node:fs";
 import { join, resolve } from "node:path";
 import { pathToFileURL } from "node:url";
 
-const { QUORVANTA_WASM_PACKAGE: packageDir, QUORVANTA_WASM_READER: readerDir,
-        QUORVANTA_SOURCE_DIR: sourceDir } = process.env;
-if (!packageDir || !readerDir || !sourceDir) {
-  throw new Error("QUORVANTA_WASM_PACKAGE, QUORVANTA_WASM_READER and QUORVANTA_SOURCE_DIR must be " +
-                  "set (ctest sets them)");
+const { QUORVANTA_WASM_PACKAGE: packageDir, QUORVANTA_SOURCE_DIR: sourceDir } = process.env;
+if (!packageDir || !sourceDir) {
+  throw new Error("QUORVANTA_WASM_PACKAGE and QUORVANTA_SOURCE_DIR must be set (ctest sets them)");
 }
 const loadDefault = async (dir, file) => (await import(pathToFileURL(resolve(dir, file)).href)).default();
 
 export const qc = await loadDefault(packageDir, "quorvanta_core.mjs");
-export const reader = await loadDefault(readerDir, "recording_reader.mjs");
+export const reader = await loadDefault(packageDir, "recording_reader.mjs");
 
 export const sample = reader.readRecording(
   readFileSync(join(sourceDir, "data/sample_recording.csv"), "utf8"), "sample_recording.csv");

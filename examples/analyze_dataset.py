@@ -28,7 +28,8 @@ import numpy as np
 import quorvanta_core as qc
 
 VITALS = ["heart_rate", "respiratory_rate", "spo2", "hrv_sdnn", "hrv_rmssd"]
-SIGNALS = ["ppg_waveform", "respiratory_waveform", "spo2", "abp_waveform", "sbp", "dbp"]
+# The signals those vitals read: the session keeps nothing of others, and warns of them.
+SIGNALS = ["ppg_waveform", "respiratory_waveform", "spo2"]
 
 
 def read_columns(path):

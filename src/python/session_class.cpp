@@ -3,11 +3,13 @@
 // including while it waits for the session's lock.
 #include <array>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "python/arguments.h"
 #include "python/classes.h"
 #include "python/conversions.h"
+#include "python/errors.h"
 #include "python/variants.h"
 
 namespace quorvanta::python {
@@ -24,10 +26,20 @@ PyObject* new_session(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
 
 const Signature kProcessSignature{"Session.process", required("input"), required("mode")};
 
+// Warned of before the batch is processed: with warnings turned into errors, the call raises and
+// the batch is left out.
+void warn_of_unread_signals(Session& session, const SessionInput& input) {
+    for (const std::string& warning : session.unread_signal_warnings(input)) {
+        if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) rethrow_python_error();
+    }
+}
+
 ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
     const auto input = argument<SessionInput>("input", values[0].get());
     const WaveformMode mode = waveform_mode_from(values[1].get());
-    return new_instance(value_of<SessionHandle>(self)->process(input, mode));
+    Session& session = *value_of<SessionHandle>(self);
+    warn_of_unread_signals(session, input);
+    return new_instance(session.process(input, mode));
 }
 
 const Signature kAssessSignature{"Session.assess"};

@@ -60,7 +60,6 @@ namespace quorvanta {
 namespace detail {
 namespace {
 
-constexpr std::string_view kPulseSignal = "ppg_waveform";
 constexpr float kMinSimilarity = 0.8f;
 constexpr float kAmplitudeScale = 1.5f;
 constexpr float kCoveredShare = 0.8f;
@@ -272,7 +271,7 @@ History::PulseWindow analyse_pulse(History& history, std::span<const float> puls
         covered_ms += ms;
     in.quality.limit(covered_ms / (kCoveredShare * span_ms), QualityReason::FewBeats);
     limit_by_defects(in.quality,
-                     history.defects(std::string(kPulseSignal), pulse.last(window.frames)));
+                     history.defects(std::string(kCheckedPulseSignal), pulse.last(window.frames)));
     return in;
 }
 
@@ -385,8 +384,8 @@ VitalAssessment check(History& history, const std::string& id, float value) {
 Assessment assess_history(SessionCore& core) {
     using namespace detail;
     History history(core);
-    if (const std::vector<float>* pulse =
-            history.signal(std::string(kPulseSignal), std::numeric_limits<std::size_t>::max()))
+    if (const std::vector<float>* pulse = history.signal(std::string(kCheckedPulseSignal),
+                                                         std::numeric_limits<std::size_t>::max()))
         history.find_beats(core.beat_blocks, *pulse);
     Assessment assessment;
     for (const std::string& id : core.vital_order) {

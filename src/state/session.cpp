@@ -2,8 +2,12 @@
 #include "state/session.h"
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <unordered_set>
 #include <variant>
+#include <vector>
 
 #include "state/assessment.h"
 #include "state/vitals.h"
@@ -116,6 +120,82 @@ Assessment Session::assess() {
 
 void Session::reset() {
     locked([](SessionCore& core) { clear_history(core); });
+}
+
+namespace detail {
+namespace {
+
+// Edits (insertions, deletions, substitutions) that turn `a` into `b`, up to `limit` + 1.
+std::size_t edit_distance(std::string_view a, std::string_view b, std::size_t limit) {
+    if (a.size() > b.size() + limit || b.size() > a.size() + limit) return limit + 1;
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j)
+        row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+constexpr std::size_t kMaxTypoEdits = 2;
+
+// The read id `key` may mean: the canonical id of an alias, else the nearest read id within two
+// edits (the first in order on a tie).
+std::optional<std::string> meant_signal(std::string_view key,
+                                        const std::unordered_set<std::string>& read) {
+    if (const auto spec = lookup_vital(key); spec && read.contains(spec->id)) return spec->id;
+    std::vector<std::string> ids(read.begin(), read.end());
+    std::sort(ids.begin(), ids.end());
+    std::optional<std::string> nearest;
+    std::size_t best = kMaxTypoEdits + 1;
+    for (const std::string& id : ids) {
+        if (const std::size_t edits = edit_distance(key, id, kMaxTypoEdits); edits < best) {
+            best = edits;
+            nearest = id;
+        }
+    }
+    return nearest;
+}
+
+std::string unread_signal_warning(const std::string& key,
+                                  const std::unordered_set<std::string>& read) {
+    std::string warning = "signal '" + key +
+                          "' is read by no vital, returned waveform or check of this session, "
+                          "which keeps none of it";
+    if (const auto meant = meant_signal(key, read)) warning += "; did you mean '" + *meant + "'?";
+    return warning;
+}
+
+}  // namespace
+}  // namespace detail
+
+std::vector<std::string> Session::unread_signal_warnings(const SessionInput& input) {
+    std::vector<std::string> keys;
+    for (const auto& [key, signal] : input.signals) {
+        if (!core_.read_signals.contains(key)) keys.push_back(key);
+    }
+    if (keys.empty()) return {};
+    std::sort(keys.begin(), keys.end());
+    const std::lock_guard lock(warned_mutex_);
+    std::vector<std::string> warnings;
+    for (const std::string& key : keys) {
+        if (warned_of_more_ || warned_signals_.contains(key)) continue;
+        if (warned_signals_.size() == kMaxNamedUnreadSignals) {
+            warnings.push_back(
+                "more signals are read by nothing of this session; no more are named");
+            warned_of_more_ = true;
+            continue;
+        }
+        warned_signals_.insert(key);
+        warnings.push_back(detail::unread_signal_warning(key, core_.read_signals));
+    }
+    return warnings;
 }
 
 std::optional<WaveformMode> waveform_mode_named(std::string_view name, std::optional<float> seconds,

@@ -9,7 +9,10 @@
 
 #include <mutex>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "state/session_core.h"
 #include "types/records.h"
@@ -52,6 +55,15 @@ public:
     // Clears the history.
     void reset();
 
+    // What a door warns of before it processes `input`: each signal key that nothing of the
+    // session reads (no vital's method, returned waveform or check; such signals are not kept),
+    // once per session and key, naming the id it may mean: the canonical id of an alias, or a
+    // read id a typo away. After kMaxNamedUnreadSignals keys, one last warning says that no more
+    // are named, so that the keys remembered stay few whatever a host sends.
+    std::vector<std::string> unread_signal_warnings(const SessionInput& input);
+
+    static constexpr std::size_t kMaxNamedUnreadSignals = 16;
+
 private:
     template <class Body>
     auto locked(Body&& body);
@@ -59,6 +71,9 @@ private:
     std::mutex mutex_;
     bool poisoned_ = false;
     SessionCore core_;
+    std::mutex warned_mutex_;
+    std::unordered_set<std::string> warned_signals_;  // keys warned of, at most the cap
+    bool warned_of_more_ = false;
 };
 
 }  // namespace quorvanta

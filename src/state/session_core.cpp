@@ -33,8 +33,11 @@ std::size_t first_new_frame(const SessionCore& core, std::span<const double> bat
     return static_cast<std::size_t>(first - batch.begin());
 }
 
+// Signals that nothing reads are left out: a host that sends keys no vital reads (a typo, an
+// alias, a new key each batch) would otherwise grow the session without bound.
 void merge_signals(SessionCore& core, const SessionInput& input, std::size_t overlap) {
     for (const auto& [id, signal] : input.signals) {
+        if (!core.read_signals.contains(id)) continue;
         core.signal_series[id].append(signal.data, overlap);
         core.confidence_series[id].append(signal.confidence, overlap);
     }
@@ -51,6 +54,18 @@ void merge_face(SessionCore& core, const std::optional<FaceInput>& face, std::si
         core.face_boxes.push_back(face ? stored_box(face->coordinates[j]) : std::array<float, 4>{});
         core.face_confidence.push_back(face ? face->confidence[j] : 0.0f);
     }
+}
+
+std::unordered_set<std::string> signals_read(
+    const std::unordered_map<std::string, VitalSpec>& vitals,
+    const std::optional<std::vector<std::string>>& waveforms) {
+    std::unordered_set<std::string> read{std::string(kCheckedPulseSignal)};
+    for (const auto& [id, spec] : vitals) {
+        for (const EstimationMethod& method : spec.methods)
+            read.insert(method.signals.begin(), method.signals.end());
+    }
+    if (waveforms) read.insert(waveforms->begin(), waveforms->end());
+    return read;
 }
 
 template <class Queue>
@@ -74,6 +89,7 @@ SessionCore make_session_core(SessionConfig config) {
                                 evaluation_stage(core.vital_specs.at(b));
                      });
     core.max_frames = saturating_cast<std::uint64_t>(config.fps_target * kHistorySeconds);
+    core.read_signals = signals_read(core.vital_specs, config.return_waveforms);
     core.config = std::move(config);
     return core;
 }

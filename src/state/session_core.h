@@ -9,7 +9,9 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "registry/registry.h"
@@ -24,6 +26,9 @@ namespace quorvanta {
 // repeats of stored frames.
 inline constexpr double kDuplicateTolerance = 0.005;
 
+// The pulse waveform the checks find beats in, whatever vitals the session has.
+inline constexpr std::string_view kCheckedPulseSignal = "ppg_waveform";
+
 struct SessionCore {
     SessionConfig config;
     std::deque<double> timestamps;                // one per stored frame, oldest first
@@ -35,6 +40,9 @@ struct SessionCore {
     std::unordered_map<std::string, Series> signal_series;
     std::unordered_map<std::string, Series> confidence_series;
     std::unordered_map<std::string, VitalSpec> vital_specs;
+    // The signal ids something of the session reads: its vitals' methods, the waveforms it
+    // returns (as the configuration names them) and the checks. Only these have a history.
+    std::unordered_set<std::string> read_signals;
     double last_emitted_timestamp = -1.0;
     std::uint64_t max_frames = 0;  // history cap: fps_target * 60 frames
     // The vitals of the last processed batch, by id, and whether it was processed in Global mode:
@@ -56,8 +64,8 @@ std::optional<std::string> find_length_mismatch(const SessionInput& input);
 // infinite timestamp from a camera glitch cannot make every later frame look like a repeat.
 std::optional<double> newest_finite_timestamp(const SessionCore& core);
 
-// Appends the batch's new frames (timestamps, signals, face) and returns how many leading batch
-// frames were already held.
+// Appends the batch's new frames (timestamps, the signals it reads, face) and returns how many
+// leading batch frames were already held.
 std::size_t merge_batch(SessionCore& core, const SessionInput& input);
 
 // Drops the oldest frames beyond max_frames from every history.

@@ -6,6 +6,7 @@ their accuracy by the core's tests."""
 import json
 import os
 import threading
+import warnings
 from pathlib import Path
 
 import numpy as np
@@ -94,6 +95,19 @@ def test_the_samples_motion_artefact_lowers_the_heart_rates_quality_or_is_correc
 
 @pytest.mark.skipif(not os.environ.get("QUORVANTA_FAULT_INJECTION"),
                     reason="the module was built without the fault seam")
+def test_signals_nothing_reads_are_warned_of_once():
+    session = qv.Session(make_config(vitals=["heart_rate"]))
+    batch = make_input(0, 30, {"ppg": pulse_wave(30), "ppg_waveform": pulse_wave(30)})
+    with pytest.warns(UserWarning) as warned:
+        session.process(batch, "Incremental")
+    assert [str(warning.message) for warning in warned] == [
+        "signal 'ppg' is read by no vital, returned waveform or check of this session, which keeps "
+        "none of it; did you mean 'ppg_waveform'?"]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        session.process(batch, "Incremental")  # once per session and key
+
+
 def test_a_fault_poisons_the_session():
     faulty = qv.Session(make_config("quorvanta-test-fault"))
     with pytest.raises(BaseException) as raised:

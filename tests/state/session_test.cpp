@@ -65,7 +65,7 @@ TEST(Session, RejectsMismatchedLengthsWithoutTouchingTheHistory) {
 }
 
 TEST(Session, MergesRepeatedFramesByTimestamp) {
-    SessionCore core = make_session_core(session_config());
+    SessionCore core = make_session_core(session_config({}, std::vector<std::string>{"ppg"}));
     SessionInput first = batch(0, 10);
     first.face =
         FaceInput{std::vector<std::vector<float>>(10, {1, 2, 3}), std::vector<float>(10, 0.9f)};
@@ -87,6 +87,41 @@ TEST(Session, MergesRepeatedFramesByTimestamp) {
     EXPECT_EQ(merge_batch(core, later), 0u);
     EXPECT_EQ(merge_batch(core, SessionInput{}), 0u);
     EXPECT_EQ(core.timestamps.size(), 15u);
+}
+
+TEST(Session, KeepsNoHistoryOfSignalsNothingReadsAndWarnsOfEachOnce) {
+    const auto recording = make_recording(20, 30, 3);
+    const SessionConfig config = session_config({"heart_rate", "respiratory_rate"}, std::nullopt);
+    Session plain(config), extra(config);
+    for (std::size_t first = 0; first < recording.timestamps.size(); first += 30) {
+        SessionInput input = recording.batch(first, 30);
+        const SessionResult expected = plain.process(input, kIncremental);
+        for (const char* key : {"ppg", "resp_waveform", "temperature"})
+            input.signals[key] = input.signals.begin()->second;
+        EXPECT_EQ(extra.process(input, kIncremental), expected);
+    }
+
+    Session session(config);
+    SessionInput keys;
+    for (const char* key : {"ppg_waveform", "ppg", "ppg_wavefrom", "temperature"})
+        keys.signals[key] = {};
+    const std::string unread =
+        "' is read by no vital, returned waveform or check of this "
+        "session, which keeps none of it";
+    EXPECT_EQ(session.unread_signal_warnings(keys),
+              (std::vector<std::string>{
+                  "signal 'ppg" + unread + "; did you mean 'ppg_waveform'?",
+                  "signal 'ppg_wavefrom" + unread + "; did you mean 'ppg_waveform'?",
+                  "signal 'temperature" + unread}));
+    EXPECT_TRUE(session.unread_signal_warnings(keys).empty());  // once per key
+
+    SessionInput many;
+    for (int i = 0; i < 20; ++i)
+        many.signals["key" + std::to_string(100 + i)] = {};
+    const std::vector<std::string> named = session.unread_signal_warnings(many);
+    ASSERT_EQ(named.size(), Session::kMaxNamedUnreadSignals - 3 + 1);
+    EXPECT_EQ(named.back(), "more signals are read by nothing of this session; no more are named");
+    EXPECT_TRUE(session.unread_signal_warnings(many).empty());
 }
 
 // Windows are counted in frames at the target rate; a Global call advances what counts as

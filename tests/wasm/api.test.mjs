@@ -117,6 +117,33 @@ test("10,000 process calls with deleted objects do not grow memory", () => {
   assert.ok(heapAfter - heapBefore < 2 * 1024 * 1024, `JS heap grew by ${heapAfter - heapBefore}`);
 });
 
+test("signals nothing reads are warned of once on the console and keep no history", () => {
+  const session = new qc.Session(everyVitalConfig({ supportedVitals: ["heart_rate"], returnWaveforms: [] }));
+  const warned = [];
+  const warn = console.warn;
+  console.warn = (text) => warned.push(text);
+  try {
+    const batch = (call) => {
+      const input = sampleBatch(30 * call, 30);
+      const pulse = input.signals.ppg_waveform;
+      input.signals = { ppg_waveform: pulse, ppg: pulse };
+      for (let k = 0; k < 50; ++k) input.signals[`x${call}_${k}`] = pulse;
+      return input;
+    };
+    session.process(batch(0), "Incremental");
+    const before = qc.allocatedBytes();
+    for (let call = 1; call <= 80; ++call) session.process(batch(call), "Incremental");
+    assert.ok(qc.allocatedBytes() - before < 256 * 1024, `grew by ${qc.allocatedBytes() - before}`);
+  } finally {
+    console.warn = warn;
+    session.delete();
+  }
+  assert.equal(warned.length, 17);
+  assert.ok(warned.includes("quorvanta_core: signal 'ppg' is read by no vital, returned waveform or check " +
+                            "of this session, which keeps none of it; did you mean 'ppg_waveform'?"), warned);
+  assert.equal(warned.at(-1), "quorvanta_core: more signals are read by nothing of this session; no more are named");
+});
+
 test("an internal fault throws InternalFault and poisons the session",
      { skip: !process.env.QUORVANTA_FAULT_INJECTION && "built without fault injection" }, () => {
   const faulty = new qc.Session(everyVitalConfig({ modelName: "quorvanta-test-fault" }));

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "types/callable_docs.h"
 #include "types/fields.h"
 
 namespace quorvanta::interface {
@@ -171,45 +172,35 @@ std::vector<Callable> functions() {
           {"container_height", optional(f32)},
           {"force_even", boolean}},
          rect,
-         "Derives the region of interest to crop from a detected face box. The box is first "
-         "brought into the default detector's framing, then each side moves by the method's "
-         "fraction of the face's size; when both container dimensions are given the region is "
-         "clipped to them, and force_even rounds it to whole pixels with even width and height.",
+         std::string(docs::kCalculateRoi),
          "\t\t \t\n\n\n \n"},
         {CallableKind::Function,
          "",
          "compute_buffer_config",
          {{"config", record("SessionConfig")}},
          record("BufferConfig"),
-         "Sizes the inference buffers for the model's input size and frames per inference: the "
-         "frames a buffer needs before inference with and without carried state, the most "
-         "frames one inference takes in stream and in file mode, and the frames kept as overlap.",
+         std::string(docs::kComputeBufferConfig),
          "  \t \n\n \n\t"},
         {CallableKind::Function,
          "",
          "compute_iou",
          {{"a", rect}, {"b", rect}},
          f32,
-         "Returns the intersection over union of two rectangles: 0 when they do not overlap, 1 "
-         "when they coincide.",
+         std::string(docs::kComputeIou),
          "\t\t\t\t \t  \n"},
         {CallableKind::Function,
          "",
          "get_vital_info",
          {{"vital_id", string}},
          optional(record("VitalDisplayMeta")),
-         "Looks up the display name, short name, unit, colour and emoji of a vital sign by its "
-         "identifier or one of its aliases; returns nothing for an identifier the registry does "
-         "not know.",
+         std::string(docs::kGetVitalInfo),
          " \t\t\n\n\t\n\n \n"},
         {CallableKind::Function,
          "",
          "is_contained",
          {{"inner", rect}, {"outer", rect}, {"min_overlap_pct", f32}},
          boolean,
-         "Tells whether the part of inner that lies inside outer spans at least min_overlap_pct "
-         "of inner's width and of its height; min_overlap_pct is a fraction (0.8 means 80 per "
-         "cent).",
+         std::string(docs::kIsContained),
          " \t\t    \n\n"},
     };
 }
@@ -221,35 +212,28 @@ std::vector<Callable> session_operations() {
          "new",
          {{"config", record("SessionConfig")}},
          object("Session"),
-         "Creates a new stateful session using the provided configuration. Vital identifiers "
-         "that the registry does not know are ignored.",
+         std::string(docs::kSessionNew),
          "\n\t\t \t\n\t \n  "},
         {CallableKind::Method,
          "Session",
          "process",
          {{"input", record("SessionInput")}, {"mode", enumeration("WaveformMode")}},
          record("SessionResult"),
-         "Processes a new batch of inputs, updating the session's internal state, and returns "
-         "the calculated vital signs and waveforms. The mode selects the frames returned and "
-         "whether the history is pruned; a batch whose per-frame lengths disagree changes "
-         "nothing and is reported in the result's message.",
+         std::string(docs::kSessionProcess),
          "  \n \n  \t\n "},
         {CallableKind::Method,
          "Session",
          "assess",
          {},
          record("Assessment"),
-         "Checks the vitals of the last processed batch against the session's history: for each "
-         "one a quality from 0 to 1 measured on the signal itself, the reasons behind a low one, "
-         "and the value the checks stand behind; and the beats of the pulse waveform. Changes "
-         "nothing.",
+         std::string(docs::kSessionAssess),
          ""},
         {CallableKind::Method,
          "Session",
          "reset",
          {},
          std::nullopt,
-         "Resets the internal state of the session, clearing all historical buffers.",
+         std::string(docs::kSessionReset),
          "\t  \t\t \n "},
     };
 }
@@ -263,25 +247,21 @@ std::vector<Callable> planner_operations() {
          "new",
          {{"config", record("BufferConfig")}},
          object("BufferPlanner"),
-         "Creates a buffer planner that applies the given buffer limits, usually those of "
-         "compute_buffer_config.",
+         std::string(docs::kBufferPlannerNew),
          " \t \n\n \n "},
         {CallableKind::Method,
          "BufferPlanner",
          "evaluate_target",
          {{"target_roi", record("Rect")}, {"timestamp", f64}, {"active_buffers", active_buffers}},
          record("BufferAction"),
-         "Matches a newly detected region against the active buffers: KeepAlive with the id of "
-         "the fresh buffer that overlaps it best when their intersection over union is at least "
-         "0.6, otherwise Create with the region for a new buffer.",
+         std::string(docs::kBufferPlannerEvaluateTarget),
          "\n\t \n   \t  \t"},
         {CallableKind::Method,
          "BufferPlanner",
          "is_ready",
          {{"count", u32}, {"mode", mode}, {"has_state", boolean}, {"flush", boolean}},
          boolean,
-         "Tells whether a buffer holding count frames may run inference: it needs the minimum "
-         "for the engine's state and, in file mode without flush, a full file_max frames.",
+         std::string(docs::kBufferPlannerIsReady),
          " \n\n\n \n\n \n"},
         {CallableKind::Method,
          "BufferPlanner",
@@ -292,9 +272,7 @@ std::vector<Callable> planner_operations() {
           {"has_state", boolean},
           {"flush", boolean}},
          record("ExecutionPlan"),
-         "Plans the next inference: picks the most recently created ready buffer, says how many "
-         "frames to take from it and keep as overlap, and lists the stale and superseded "
-         "buffers to drop.",
+         std::string(docs::kBufferPlannerPoll),
          "\n\n \n\n\n\t\t\n "},
     };
 }

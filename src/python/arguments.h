@@ -104,14 +104,15 @@ PyObject* entry(PyObject* self, PyObject* args, PyObject* kwargs) {
     });
 }
 
-// The method table entry of such a callable, named and documented after its signature.
+// The method table entry of such a callable, named after its signature and documented with its
+// signature and `doc`.
 template <auto& signature, Body<signature> body>
-PyMethodDef method() {
-    static const std::string doc = text_signature(signature);
+PyMethodDef method(std::string_view doc) {
+    static const std::string text = text_signature(signature, doc);
     const std::string_view callable = signature.callable;
     return {callable.substr(callable.rfind('.') + 1).data(),
             reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(&entry<signature, body>)),
-            METH_VARARGS | METH_KEYWORDS, doc.c_str()};
+            METH_VARARGS | METH_KEYWORDS, text.c_str()};
 }
 
 }  // namespace quorvanta::python

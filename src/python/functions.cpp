@@ -18,6 +18,7 @@
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "types/callable_docs.h"
 
 namespace quorvanta::python {
 namespace {
@@ -195,13 +196,13 @@ const Signature kReadRecordingSignature{"read_recording",
 }  // namespace
 
 PyMethodDef kModuleFunctions[] = {
-    method<kHeartRateSignature, &heart_rate>(),
-    method<kHrvSignature, &hrv_metric>(),
-    method<kPeakSignature, &peak_positions>(),
-    method<kRoiSignature, &region_of_interest>(),
-    method<kVitalInfoSignature, &vital_info>(),
-    method<kBeatsSignature, &beats>(),
-    method<kReadRecordingSignature, &read_recording_call>(),
+    method<kHeartRateSignature, &heart_rate>(docs::kEstimateHeartRate),
+    method<kHrvSignature, &hrv_metric>(docs::kEstimateHrvMetric),
+    method<kPeakSignature, &peak_positions>(docs::kFindPeaks),
+    method<kRoiSignature, &region_of_interest>(docs::kCalculateRoi),
+    method<kVitalInfoSignature, &vital_info>(docs::kGetVitalInfo),
+    method<kBeatsSignature, &beats>(docs::kFindBeats),
+    method<kReadRecordingSignature, &read_recording_call>(docs::kReadRecording),
     {nullptr, nullptr, 0, nullptr},
 };
 

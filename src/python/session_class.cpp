@@ -11,6 +11,7 @@
 #include "python/conversions.h"
 #include "python/errors.h"
 #include "python/variants.h"
+#include "types/callable_docs.h"
 
 namespace quorvanta::python {
 namespace {
@@ -56,9 +57,9 @@ ObjectRef reset(PyObject* self, std::array<ObjectRef, 0>& /*values*/) {
 }
 
 PyMethodDef kSessionMethods[] = {
-    method<kProcessSignature, &process>(),
-    method<kAssessSignature, &assess>(),
-    method<kResetSignature, &reset>(),
+    method<kProcessSignature, &process>(docs::kSessionProcess),
+    method<kAssessSignature, &assess>(docs::kSessionAssess),
+    method<kResetSignature, &reset>(docs::kSessionReset),
     {nullptr, nullptr, 0, nullptr},
 };
 

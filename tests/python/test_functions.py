@@ -81,3 +81,11 @@ def test_find_beats_times_the_beats_and_inserts_a_missed_one():
     with pytest.raises(ValueError, match="^Length mismatch: timestamps has length 3, expected 900$"):
         qv.find_beats(signal, 30.0, t[:3])
     assert qv.find_beats(signal[:30], 30.0).times == []  # shorter than two seconds
+
+
+def test_help_shows_documentation_for_every_public_name():
+    undocumented = [name for name in qv.__all__ if not getattr(qv, name).__doc__]
+    undocumented += [f"{name}.{member}" for name in qv.__all__ if isinstance(getattr(qv, name), type)
+                     for member, value in vars(getattr(qv, name)).items()
+                     if not member.startswith("_") and callable(value) and not value.__doc__]
+    assert not undocumented

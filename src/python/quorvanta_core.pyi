@@ -448,7 +448,9 @@ class BeatStatus:
     def __ne__(self, value: object, /) -> bool: ...
     def __hash__(self) -> int: ...
 
-def estimate_heart_rate(signal: _Signal, fs: _FloatLike) -> tuple[float, float]: ...
+def estimate_heart_rate(signal: _Signal, fs: _FloatLike) -> tuple[float, float]:
+    """Estimates the heart rate of a pulse signal sampled at fs Hz: the periodogram's strongest
+    rate between 40 and 220 per minute, with its confidence, as (rate, confidence)."""
 
 def estimate_hrv_metric(
     signal: _Signal,
@@ -456,7 +458,10 @@ def estimate_hrv_metric(
     metric_name: str,
     confidence: _Signal,
     rate_hint: _FloatLike | None = None,
-) -> tuple[float, float]: ...
+) -> tuple[float, float]:
+    """Estimates one heart-rate-variability metric of a pulse signal sampled at fs Hz (sdnn,
+    rmssd, lfhf, pnn50, sd1sd2 or si, case-insensitive) from its peaks, weighing the per-sample
+    confidence, as (value, confidence); rate_hint guides the peak search."""
 
 def find_peaks(
     signal: _Signal,
@@ -468,7 +473,10 @@ def find_peaks(
     detection_threshold: _FloatLike = 0.45,
     window_cycles: _FloatLike = 2.5,
     max_rate_change: _FloatLike = 1.0,
-) -> list[float]: ...
+) -> list[float]:
+    """Finds the peaks of a signal sampled at fs Hz whose rate lies between min_rate and
+    max_rate per minute, and returns their positions in samples; refine places each between
+    samples by a parabola."""
 
 def calculate_roi(
     face: Rect,
@@ -477,15 +485,26 @@ def calculate_roi(
     detector: str = ...,
     container: tuple[_FloatLike, _FloatLike] | None = None,
     force_even: _Flag = False,
-) -> Rect: ...
+) -> Rect:
+    """Derives the region of interest to crop from a detected face box. The box is first brought
+    into the default detector's framing, then each side moves by the method's fraction of the
+    face's size; when both container dimensions are given the region is clipped to them, and
+    force_even rounds it to whole pixels with even width and height."""
 
-def get_vital_info(vital_id: str) -> VitalDisplayMeta | None: ...
+def get_vital_info(vital_id: str) -> VitalDisplayMeta | None:
+    """Looks up the display name, short name, unit, colour and emoji of a vital sign by its
+    identifier or one of its aliases; returns nothing for an identifier the registry does not
+    know."""
 
 def find_beats(
     signal: _Signal,
     fs: _FloatLike,
     timestamps: _FloatSequence | None = None,
-) -> Beats: ...
+) -> Beats:
+    """Finds the beats of a pulse waveform (PPG or arterial pressure) sampled at fs Hz, timed to
+    a fraction of a sample and placed by timestamps (one per sample) when given, with each
+    beat's status after the correction of missed, extra and ectopic beats and the
+    normal-to-normal intervals in ms."""
 
 class _RecordedSignal(TypedDict):
     data: NDArray[np.float32]
@@ -509,4 +528,10 @@ def read_recording(
     columns: dict[str, str] | None = None,
     time_unit: Literal["s", "ms", "us"] = "s",
     batch_frames: _IntLike = 30,
-) -> _Recording: ...
+) -> _Recording:
+    """Reads a recording of per-frame model outputs (a CSV or JSON file's path, or a pandas
+    DataFrame) as the quorvanta command does, into a dict of NumPy arrays (timestamp, signals,
+    face), the reader's warnings and batches of batch_frames frames ready for Session.process.
+    fs times a file without timestamps, columns maps other column names to signals or to the
+    timestamps, time_unit is the timestamps' unit; a file that cannot be read raises ValueError
+    with the command's message."""

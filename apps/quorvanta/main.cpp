@@ -252,7 +252,8 @@ int report_one(const std::filesystem::path& file, const JobSettings& settings, b
         print_timeline(std::cout, job.recording, analysis);
         std::cout << '\n';
     }
-    if (job.rows.empty()) {
+    if (std::ranges::all_of(job.rows,
+                            [](const VitalRow& row) { return row.missing.has_value(); })) {
         std::cout << (analysis.batches.empty()
                           ? "No vitals: the recording gave the model no batch to run.\n"
                           : "No vitals: the recording is too short for any estimate.\n");

@@ -11,6 +11,7 @@
 
 #include "json_writer.h"
 #include "registry/registry.h"
+#include "state/session_core.h"
 #include "types/fields.h"
 
 namespace quorvanta::cli {
@@ -146,6 +147,48 @@ double batch_time(const Recording& recording, const BatchSummary& batch) {
     return recording.timestamps[batch.last_frame];
 }
 
+namespace {
+
+// Why the last batch has no estimate of `spec`: too little history for any of its methods that
+// the recording feeds, or none of them gave a value in its range.
+std::string missing_reason(const Recording& recording, const VitalSpec& spec, double held) {
+    float needed = std::numeric_limits<float>::infinity();
+    for (const EstimationMethod& method : spec.methods) {
+        const bool fed =
+            std::all_of(method.signals.begin(), method.signals.end(), [&](const std::string& id) {
+                return std::ranges::find(recording.signals, id, &RecordedSignal::id) !=
+                       recording.signals.end();
+            });
+        if (fed) needed = std::min(needed, method.min_seconds);
+    }
+    if (held < needed) {
+        return "no estimate: not enough history (" + fixed(held, 1) + " s of the " +
+               fixed(needed, 1) + " s it needs)";
+    }
+    return "no estimate in range";
+}
+
+// Rows for the configured vitals that the last batch has no estimate of.
+void add_missing_vitals(const Recording& recording, const Analysis& analysis,
+                        std::vector<VitalRow>& rows) {
+    const auto span = time_span(recording);
+    const double held = span
+                            ? std::min(batch_time(recording, analysis.batches.back()) - span->first,
+                                       static_cast<double>(kHistorySeconds))
+                            : 0;
+    for (const std::string& id : analysis.config.supported_vitals) {
+        const auto spec = lookup_vital(id);
+        if (!spec || spec->methods.empty() ||
+            std::ranges::find(rows, spec->id, &VitalRow::id) != rows.end()) {
+            continue;
+        }
+        rows.push_back(
+            {spec->id, {}, std::nullopt, std::nullopt, missing_reason(recording, *spec, held)});
+    }
+}
+
+}  // namespace
+
 std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& analysis,
                                    const Truth* truth) {
     if (analysis.batches.empty()) return {};
@@ -153,11 +196,13 @@ std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& a
     const double end = batch_time(recording, last);
     std::vector<VitalRow> rows;
     for (const BatchVital& vital : last.vitals) {
-        VitalRow row{catalogue_id(vital), analysis.vital_result(vital), std::nullopt, vital.check};
+        VitalRow row{catalogue_id(vital), analysis.vital_result(vital), std::nullopt, vital.check,
+                     std::nullopt};
         if (truth != nullptr)
             row.truth = truth->mean_over(row.id, end, truth_window(analysis, row.id));
         rows.push_back(std::move(row));
     }
+    add_missing_vitals(recording, analysis, rows);
     return rows;
 }
 
@@ -169,6 +214,15 @@ void print_vitals_table(std::ostream& out, const std::vector<VitalRow>& rows, bo
     table.back().push_back("Note");
     bool starred = false;
     for (const VitalRow& row : rows) {
+        if (row.missing) {
+            std::vector<std::string> cells{
+                get_vital_info(row.id)->display_name, "-", "-", "-", "-", "-"};
+            if (with_truth) cells.emplace_back("-");
+            cells.emplace_back("-");
+            cells.push_back(*row.missing);
+            table.push_back(std::move(cells));
+            continue;
+        }
         std::vector<std::string> cells{get_vital_info(row.id)->display_name,
                                        fixed(row.result.value, 2),
                                        row.result.unit,
@@ -270,6 +324,17 @@ void write_analysis_json(std::ostream& out, const Recording& recording, const An
                          const std::vector<VitalRow>& final_rows, JsonContent content) {
     const SessionConfig& config = analysis.config;
     const BufferConfig& buffers = analysis.buffers;
+    nlohmann::json vitals = nlohmann::json::object();
+    nlohmann::json missing = nlohmann::json::object();
+    for (const VitalRow& row : final_rows) {
+        if (row.missing) {
+            missing[row.id] = *row.missing;
+            continue;
+        }
+        nlohmann::json vital = vital_json(row.result, row.check);
+        if (row.truth) vital["truth"] = *row.truth;
+        vitals[row.id] = std::move(vital);
+    }
     JsonObjectWriter document(out);
     document.array_member("batches", [&](const auto& add) {
         for (const BatchSummary& batch : analysis.batches)
@@ -291,12 +356,7 @@ void write_analysis_json(std::ostream& out, const Recording& recording, const An
     document.member("dropped_frames", analysis.dropped_frames);
     if (content.face) document.member("face", face_json(analysis));
     document.member("frames", recording.frames());
-    nlohmann::json vitals = nlohmann::json::object();
-    for (const VitalRow& row : final_rows) {
-        nlohmann::json vital = vital_json(row.result, row.check);
-        if (row.truth) vital["truth"] = *row.truth;
-        vitals[row.id] = std::move(vital);
-    }
+    document.member("missing_vitals", missing);
     document.member("vitals", vitals);
     if (content.waveforms) document.member("waveforms", waveforms_json(analysis));
     document.finish();

@@ -17,12 +17,13 @@ namespace quorvanta::cli {
 
 // The vitals of the last batch in catalogue order, each with the truth averaged over the history
 // its estimate summarises (the estimator's window, or all of it in Global mode), when `truth` has
-// the vital.
+// the vital; then the configured vitals without an estimate, each with why.
 struct VitalRow {
     std::string id;
     VitalResult result;
     std::optional<double> truth;
     std::optional<VitalCheck> check;
+    std::optional<std::string> missing;  // why the last batch has no estimate
 };
 std::vector<VitalRow> final_vitals(const Recording& recording, const Analysis& analysis,
                                    const Truth* truth);

@@ -10,9 +10,6 @@
 namespace quorvanta {
 namespace {
 
-// A session keeps about a minute of history: fps_target frames per second for this long.
-constexpr float kHistorySeconds = 60.0f;
-
 std::uint8_t evaluation_stage(const VitalSpec& spec) {
     return spec.methods.empty() ? 0 : spec.methods.front().stage;
 }

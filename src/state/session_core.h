@@ -26,6 +26,9 @@ namespace quorvanta {
 // repeats of stored frames.
 inline constexpr double kDuplicateTolerance = 0.005;
 
+// A session keeps about a minute of history: fps_target frames per second for this long.
+inline constexpr float kHistorySeconds = 60.0f;
+
 // The pulse waveform the checks find beats in, whatever vitals the session has.
 inline constexpr std::string_view kCheckedPulseSignal = "ppg_waveform";
 

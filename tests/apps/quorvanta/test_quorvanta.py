@@ -331,6 +331,20 @@ def test_a_short_recording_says_why_it_has_no_vitals(tmp_path, frames, reason):
     assert result.returncode == 0 and result.stdout.endswith(f"No vitals: the recording {reason}.\n")
 
 
+def test_a_vital_without_an_estimate_is_listed_with_why(tmp_path):
+    rows = [list(row) for row in SAMPLE_ROWS[1:601]]  # 20 s: too little for LF/HF's 55 s
+    recording = write_csv(tmp_path / "twenty.csv", SAMPLE_ROWS[0], rows)
+    result = run("analyze", recording)
+    assert vitals_row(result.stdout, "Heart Rate Variability (LF/HF)") == {
+        "Vital": "Heart Rate Variability (LF/HF)", "Value": "-", "Unit": "-", "Confidence": "-",
+        "Checked": "-", "Quality": "-", "Checks": "-", "Note": "no estimate: not enough history "
+        "(20.0 s of the 55.0 s it needs)"}
+    document = analysis(recording)
+    assert document["missing_vitals"]["hrv_lfhf"] == ("no estimate: not enough history (20.0 s "
+                                                      "of the 55.0 s it needs)")
+    assert "hrv_lfhf" not in document["vitals"]
+
+
 def test_an_output_that_cannot_be_written_fails_with_status_1(tmp_path):
     target = tmp_path / "missing" / "out.json"
     result = run("analyze", SAMPLE, "--json", target)

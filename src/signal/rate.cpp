@@ -17,7 +17,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <string_view>
 #include <vector>
 
 #include "signal/parabola.h"
@@ -28,11 +27,9 @@
 namespace quorvanta {
 namespace {
 
-constexpr std::string_view kPeriodogram = "Periodogram";
 // The coefficient of variation of peak intervals at which a peak-detection rate has no
 // confidence left.
 constexpr float kVariationOfNoConfidence = 0.3f;
-constexpr std::string_view kPeakDetection = "PeakDetection";
 constexpr float kNearBandHz = 0.083333336f;  // 1/12 Hz, 5 per minute either side of the peak
 
 struct BinRange {
@@ -76,7 +73,7 @@ float near_peak_share(std::span<const float> power, BinRange band, std::size_t p
 RateEstimate by_periodogram(std::span<const float> signal, float resolution,
                             SpectrumWorkspace& workspace, float fs, float min_rate,
                             float max_rate) {
-    const RateEstimate none{kPeriodogram};
+    const RateEstimate none{};
     // Such an fs gives no usable bin width, so the transform (up to 2^20 points for an infinite
     // fs) is skipped.
     if (!(fs > 0.0f && std::isfinite(fs))) return none;
@@ -94,7 +91,7 @@ RateEstimate by_periodogram(std::span<const float> signal, float resolution,
     if (!(power[peak] > 0.0f) || peak == 0 || peak >= power.size() - 1) return none;
     const float delta = vertex_offset(std::sqrt(power[peak - 1]), std::sqrt(power[peak]),
                                       std::sqrt(power[peak + 1]));
-    return {kPeriodogram, df * (static_cast<float>(peak) + delta) * kSecondsPerMinute,
+    return {df * (static_cast<float>(peak) + delta) * kSecondsPerMinute,
             near_peak_share(power, band, peak, df)};
 }
 
@@ -116,14 +113,14 @@ RateEstimate by_peak_intervals(std::span<const float> signal, const RateMethod& 
     const PeakDetectorConfig config = pulse_peak_detector(
         rate_hint, fs, min_rate, max_rate, method.param, (method.selector & 1u) != 0);
     const std::vector<float> intervals = peak_intervals(detect_peaks(signal, config), fs);
-    if (intervals.empty()) return {kPeakDetection};
+    if (intervals.empty()) return {};
     const float count = static_cast<float>(intervals.size());
     const float average = mean(intervals);
     float squares = 0.0f;
     for (const float t : intervals)
         squares += (t - average) * (t - average);
     const float sd = std::sqrt(squares / count);
-    return {kPeakDetection, kSecondsPerMinute / average,
+    return {kSecondsPerMinute / average,
             max_num(0.0f, 1.0f - (sd / average) / kVariationOfNoConfidence)};
 }
 

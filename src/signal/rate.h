@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <optional>
 #include <span>
-#include <string_view>
 
 #include "registry/registry.h"
 #include "signal/spectrum.h"
@@ -21,9 +20,8 @@ struct RateMethod {
 };
 
 struct RateEstimate {
-    std::string_view method;  // "Periodogram" or "PeakDetection"
-    float rate = 0;           // cycles per minute, 0 when none was found
-    float confidence = 0;     // 0 to 1, 0 when no rate was found
+    float rate = 0;        // cycles per minute, 0 when none was found
+    float confidence = 0;  // 0 to 1, 0 when no rate was found
 };
 
 // The rate of a quasi-periodic `signal` sampled at `fs` Hz, within [min_rate, max_rate] per

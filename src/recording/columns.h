@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "recording/place.h"
-#include "recording/recording.h"
+#include "recording/recording_types.h"
 
 namespace quorvanta::detail {
 

@@ -4,7 +4,7 @@
 #include <array>
 
 #include "recording/place.h"
-#include "recording/recording.h"
+#include "recording/recording_types.h"
 
 namespace quorvanta {
 namespace {

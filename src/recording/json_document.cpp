@@ -9,7 +9,7 @@
 #include <type_traits>
 #include <unordered_map>
 
-#include "recording/recording.h"
+#include "recording/recording_types.h"
 
 namespace quorvanta {
 namespace detail {

@@ -3,10 +3,27 @@
 
 #include <algorithm>
 
-#include "recording/recording.h"
 #include "registry/registry.h"
 
-namespace quorvanta::detail {
+namespace quorvanta {
+
+std::vector<std::string> signal_ids() {
+    std::vector<std::string> ids;
+    const auto add = [&](const std::string& id) {
+        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
+    };
+    for (const std::string_view id : vital_ids()) {
+        const auto spec = lookup_vital(id);
+        if (!spec->scalar_only && spec->methods.empty()) add(spec->id);  // a waveform
+        for (const EstimationMethod& method : spec->methods) {
+            for (const std::string& signal : method.signals)
+                add(signal);
+        }
+    }
+    return ids;
+}
+
+namespace detail {
 namespace {
 
 std::string plain_list(const std::vector<std::string>& names) {
@@ -52,4 +69,5 @@ void warn_unknown(std::vector<std::string>& warnings, const std::string& where,
                        ", which name no signal; " + expected_signals());
 }
 
-}  // namespace quorvanta::detail
+}  // namespace detail
+}  // namespace quorvanta

@@ -8,7 +8,13 @@
 #include <string_view>
 #include <vector>
 
-namespace quorvanta::detail {
+namespace quorvanta {
+
+// The ids of the signals the library reads (its estimators' inputs and its waveforms), in the
+// order the catalogue first names them.
+std::vector<std::string> signal_ids();
+
+namespace detail {
 
 // The canonical id of the signal that `name` names (an id or an alias), if it names one.
 std::optional<std::string> signal_named(std::string_view name);
@@ -25,4 +31,5 @@ std::string no_signal(const std::vector<std::string>& names, std::string_view no
 void warn_unknown(std::vector<std::string>& warnings, const std::string& where,
                   const std::vector<std::string>& names, std::string_view what);
 
-}  // namespace quorvanta::detail
+}  // namespace detail
+}  // namespace quorvanta

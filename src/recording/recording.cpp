@@ -17,7 +17,6 @@
 #include "recording/names.h"
 #include "recording/place.h"
 #include "recording/timestamps.h"
-#include "registry/registry.h"
 
 namespace quorvanta {
 namespace detail {
@@ -506,22 +505,6 @@ Recording parse_recording(const std::string& text, const std::filesystem::path& 
     }
     warn_missing_stretches(recording, file, warnings);
     return recording;
-}
-
-std::vector<std::string> signal_ids() {
-    std::vector<std::string> ids;
-    const auto add = [&](const std::string& id) {
-        if (std::find(ids.begin(), ids.end(), id) == ids.end()) ids.push_back(id);
-    };
-    for (const std::string_view id : vital_ids()) {
-        const auto spec = lookup_vital(id);
-        if (!spec->scalar_only && spec->methods.empty()) add(spec->id);  // a waveform
-        for (const EstimationMethod& method : spec->methods) {
-            for (const std::string& signal : method.signals)
-                add(signal);
-        }
-    }
-    return ids;
 }
 
 }  // namespace quorvanta

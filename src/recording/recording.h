@@ -20,54 +20,14 @@
 // The reader resolves names through the registry of the core its user links.
 #pragma once
 
-#include <array>
 #include <filesystem>
-#include <optional>
-#include <stdexcept>
 #include <string>
-#include <utility>
 #include <vector>
 
+#include "recording/names.h"
+#include "recording/recording_types.h"
+
 namespace quorvanta {
-
-struct RecordedSignal {
-    std::string id;
-    std::vector<float> data;
-    std::vector<float> confidence;
-};
-
-struct FaceTrack {
-    std::vector<std::array<float, 4>> boxes;  // x, y, width, height per frame
-    std::vector<float> confidence;
-};
-
-struct Recording {
-    std::vector<double> timestamps;       // seconds
-    std::vector<RecordedSignal> signals;  // in the order of the file
-    std::optional<FaceTrack> face;
-
-    std::size_t frames() const { return timestamps.size(); }
-};
-
-// Input that cannot be read; the message names the file and, where it applies, the line and
-// column ("FILE:LINE:COLUMN: what").
-class InputError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The unit of a file's timestamps; they are read into seconds.
-enum class TimeUnit { Seconds, Milliseconds, Microseconds };
-
-struct ReadOptions {
-    TimeUnit time_unit = TimeUnit::Seconds;
-    // Frames per second: a file without timestamps has its frames timed by their number at this
-    // rate (ignored, with a warning, when the file has timestamps).
-    std::optional<double> sample_rate;
-    // Columns of other names read as a signal (its id or alias) or as the timestamps: pairs of
-    // ("ppg_waveform", "PLETH") or ("timestamp", "Time [s]").
-    std::vector<std::pair<std::string, std::string>> columns;
-};
 
 // Reads a recording (JSON when the file's first non-blank character is '{' or '[', CSV
 // otherwise). Problems that still leave a usable recording, such as timestamps that do not
@@ -79,9 +39,5 @@ Recording read_recording(const std::filesystem::path& file, std::vector<std::str
 // the text already, such as a web page given a dropped file.
 Recording parse_recording(const std::string& text, const std::filesystem::path& file,
                           std::vector<std::string>& warnings, const ReadOptions& options = {});
-
-// The ids of the signals the library reads (its estimators' inputs and its waveforms), in the
-// order the catalogue first names them.
-std::vector<std::string> signal_ids();
 
 }  // namespace quorvanta

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "recording/recording.h"
+#include "recording/recording_types.h"
 
 namespace quorvanta::detail {
 

@@ -363,18 +363,4 @@ std::optional<TimeSpan> time_span(const Recording& recording) {
                     static_cast<std::size_t>(t.rend() - last) - 1, *first, *last};
 }
 
-std::optional<double> median_frame_interval(const Recording& recording) {
-    std::vector<double> intervals;
-    std::optional<double> previous;
-    for (const double timestamp : recording.timestamps) {
-        if (!std::isfinite(timestamp)) continue;
-        if (previous) intervals.push_back(timestamp - *previous);
-        previous = timestamp;
-    }
-    if (intervals.empty()) return std::nullopt;
-    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
-    std::nth_element(intervals.begin(), middle, intervals.end());
-    return *middle;
-}
-
 }  // namespace quorvanta::cli

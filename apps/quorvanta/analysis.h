@@ -47,9 +47,6 @@ struct TimeSpan {
 };
 std::optional<TimeSpan> time_span(const Recording& recording);
 
-// The median of the intervals between consecutive finite timestamps, or nothing without any.
-std::optional<double> median_frame_interval(const Recording& recording);
-
 // What the session's checks (Session::assess) said of a vital after its batch.
 struct VitalCheck {
     float checked_value = 0;

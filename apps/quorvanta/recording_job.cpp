@@ -1,40 +1,23 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "recording_job.h"
 
-#include <tuple>
+#include <string>
 
 #include "output_file.h"
+#include "state/frame_interval.h"
 #include "svg_plot.h"
 
 namespace quorvanta::cli {
 namespace {
 
-constexpr double kLongestFrameInterval = 1.0;  // seconds; frames further apart give no vital
-
-double units_per_second(TimeUnit unit) {
-    return unit == TimeUnit::Milliseconds ? 1e3 : unit == TimeUnit::Microseconds ? 1e6 : 1.0;
-}
-
 // Frames more than a second apart give no vitals; such intervals are timestamps in a smaller unit
 // than the one the command was told, and the message names the unit that fits.
 void require_plausible_frame_interval(const std::filesystem::path& file, const Recording& recording,
                                       TimeUnit unit) {
-    const auto interval = median_frame_interval(recording);
-    if (!interval || *interval <= kLongestFrameInterval) return;
-    std::string message = file.string() + ": the median frame interval is " + fixed(*interval, 1) +
-                          " s, too long for any vital";
-    const double in_file_units = *interval * units_per_second(unit);
-    for (const auto& [smaller, name, option] :
-         {std::tuple{TimeUnit::Milliseconds, "milliseconds", "ms"},
-          std::tuple{TimeUnit::Microseconds, "microseconds", "us"}}) {
-        if (units_per_second(smaller) > units_per_second(unit) &&
-            in_file_units / units_per_second(smaller) <= kLongestFrameInterval) {
-            message += std::string(": the timestamps look like ") + name +
-                       "; if they are, add --time-unit " + option;
-            break;
-        }
-    }
-    throw InputError(message);
+    const auto problem = long_frame_interval_problem(
+        recording.timestamps, units_per_second(unit),
+        [](const SmallerTimeUnit& fits) { return "add --time-unit " + std::string(fits.symbol); });
+    if (problem) throw InputError(file.string() + ": " + *problem);
 }
 
 std::optional<Truth> load_truth(const JobSettings& settings, const std::filesystem::path& file) {

@@ -29,8 +29,8 @@ const Signature kProcessSignature{"Session.process", required("input"), required
 
 // Warned of before the batch is processed: with warnings turned into errors, the call raises and
 // the batch is left out.
-void warn_of_unread_signals(Session& session, const SessionInput& input) {
-    for (const std::string& warning : session.unread_signal_warnings(input)) {
+void warn_of_input(Session& session, const SessionInput& input) {
+    for (const std::string& warning : session.input_warnings(input)) {
         if (PyErr_WarnEx(PyExc_UserWarning, warning.c_str(), 1) != 0) rethrow_python_error();
     }
 }
@@ -39,7 +39,7 @@ ObjectRef process(PyObject* self, std::array<ObjectRef, 2>& values) {
     const auto input = argument<SessionInput>("input", values[0].get());
     const WaveformMode mode = waveform_mode_from(values[1].get());
     Session& session = *value_of<SessionHandle>(self);
-    warn_of_unread_signals(session, input);
+    warn_of_input(session, input);
     return new_instance(session.process(input, mode));
 }
 

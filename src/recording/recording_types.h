@@ -41,6 +41,18 @@ public:
 // The unit of a file's timestamps; they are read into seconds.
 enum class TimeUnit { Seconds, Milliseconds, Microseconds };
 
+constexpr double units_per_second(TimeUnit unit) {
+    switch (unit) {
+        case TimeUnit::Milliseconds:
+            return 1e3;
+        case TimeUnit::Microseconds:
+            return 1e6;
+        case TimeUnit::Seconds:
+            break;
+    }
+    return 1.0;
+}
+
 struct ReadOptions {
     TimeUnit time_unit = TimeUnit::Seconds;
     // Frames per second: a file without timestamps has its frames timed by their number at this
@@ -49,6 +61,8 @@ struct ReadOptions {
     // Columns of other names read as a signal (its id or alias) or as the timestamps: pairs of
     // ("ppg_waveform", "PLETH") or ("timestamp", "Time [s]").
     std::vector<std::pair<std::string, std::string>> columns;
+    // Frames per second to resample the recording to (recording/resample.h), if any.
+    std::optional<double> resample_rate;
 };
 
 }  // namespace quorvanta

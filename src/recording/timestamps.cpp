@@ -92,19 +92,10 @@ void TimestampChecker::report(std::string warning) {
 }
 
 void to_seconds(std::vector<double>& timestamps, TimeUnit unit) {
-    double units_per_second = 1.0;
-    switch (unit) {
-        case TimeUnit::Milliseconds:
-            units_per_second = 1e3;
-            break;
-        case TimeUnit::Microseconds:
-            units_per_second = 1e6;
-            break;
-        case TimeUnit::Seconds:
-            return;
-    }
+    if (unit == TimeUnit::Seconds) return;
+    const double per_second = units_per_second(unit);
     for (double& timestamp : timestamps)
-        timestamp /= units_per_second;
+        timestamp /= per_second;
 }
 
 void warn_missing_stretches(const Recording& recording, const std::filesystem::path& file,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "state/assessment.h"
+#include "state/frame_interval.h"
 #include "state/vitals.h"
 #include "state/waveforms.h"
 #include "types/numeric.h"
@@ -175,15 +176,21 @@ std::string unread_signal_warning(const std::string& key,
 }  // namespace
 }  // namespace detail
 
-std::vector<std::string> Session::unread_signal_warnings(const SessionInput& input) {
+std::vector<std::string> Session::input_warnings(const SessionInput& input) {
+    const std::lock_guard lock(warned_mutex_);
+    std::vector<std::string> warnings;
+    warn_of_unread_signals(input, warnings);
+    warn_of_frame_interval(input, warnings);
+    return warnings;
+}
+
+void Session::warn_of_unread_signals(const SessionInput& input,
+                                     std::vector<std::string>& warnings) {
     std::vector<std::string> keys;
     for (const auto& [key, signal] : input.signals) {
         if (!core_.read_signals.contains(key)) keys.push_back(key);
     }
-    if (keys.empty()) return {};
     std::sort(keys.begin(), keys.end());
-    const std::lock_guard lock(warned_mutex_);
-    std::vector<std::string> warnings;
     for (const std::string& key : keys) {
         if (warned_of_more_ || warned_signals_.contains(key)) continue;
         if (warned_signals_.size() == kMaxNamedUnreadSignals) {
@@ -195,7 +202,24 @@ std::vector<std::string> Session::unread_signal_warnings(const SessionInput& inp
         warned_signals_.insert(key);
         warnings.push_back(detail::unread_signal_warning(key, core_.read_signals));
     }
-    return warnings;
+}
+
+void Session::warn_of_frame_interval(const SessionInput& input,
+                                     std::vector<std::string>& warnings) {
+    if (warned_of_frame_interval_ || input.timestamp.empty()) return;
+    std::vector<double> timestamps;
+    timestamps.reserve(input.timestamp.size() + 1);
+    if (last_timestamp_) timestamps.push_back(*last_timestamp_);
+    timestamps.insert(timestamps.end(), input.timestamp.begin(), input.timestamp.end());
+    last_timestamp_ = input.timestamp.back();
+    const auto problem =
+        long_frame_interval_problem(timestamps, 1.0, [](const SmallerTimeUnit& fits) {
+            return "divide them by " + std::to_string(static_cast<long>(fits.per_second)) +
+                   ": the session takes seconds";
+        });
+    if (!problem) return;
+    warnings.push_back("timestamps: " + *problem);
+    warned_of_frame_interval_ = true;
 }
 
 std::optional<WaveformMode> waveform_mode_named(std::string_view name, std::optional<float> seconds,

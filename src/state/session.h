@@ -59,14 +59,18 @@ public:
     // session reads (no vital's method, returned waveform or check; such signals are not kept),
     // once per session and key, naming the id it may mean: the canonical id of an alias, or a
     // read id a typo away. After kMaxNamedUnreadSignals keys, one last warning says that no more
-    // are named, so that the keys remembered stay few whatever a host sends.
-    std::vector<std::string> unread_signal_warnings(const SessionInput& input);
+    // are named, so that the keys remembered stay few whatever a host sends. And once per
+    // session, timestamps whose median interval (with the last timestamp of the batch before) is
+    // too long for any vital, naming the unit they look like.
+    std::vector<std::string> input_warnings(const SessionInput& input);
 
     static constexpr std::size_t kMaxNamedUnreadSignals = 16;
 
 private:
     template <class Body>
     auto locked(Body&& body);
+    void warn_of_unread_signals(const SessionInput& input, std::vector<std::string>& warnings);
+    void warn_of_frame_interval(const SessionInput& input, std::vector<std::string>& warnings);
 
     std::mutex mutex_;
     bool poisoned_ = false;
@@ -74,6 +78,8 @@ private:
     std::mutex warned_mutex_;
     std::unordered_set<std::string> warned_signals_;  // keys warned of, at most the cap
     bool warned_of_more_ = false;
+    std::optional<double> last_timestamp_;  // of the batches warned of
+    bool warned_of_frame_interval_ = false;
 };
 
 }  // namespace quorvanta

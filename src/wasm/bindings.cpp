@@ -221,7 +221,7 @@ public:
         return guarded([&] {
             const auto batch = argument<SessionInput>(input, "input");
             const WaveformMode waveform_mode = waveform_mode_from(mode);
-            warn_of_unread_signals(batch);
+            warn_of_input(batch);
             return Js<SessionResult>::to(session_->process(batch, waveform_mode));
         });
     }
@@ -239,9 +239,9 @@ private:
         : session_(std::make_unique<Session>(config)) {}
 
     // On the console, as a page's developer looks for them.
-    void warn_of_unread_signals(const SessionInput& batch) {
+    void warn_of_input(const SessionInput& batch) {
         static const val console = val::global("console");
-        for (const std::string& warning : session_->unread_signal_warnings(batch))
+        for (const std::string& warning : session_->input_warnings(batch))
             console.call<void>("warn", "quorvanta_core: " + warning);
     }
 

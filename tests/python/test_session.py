@@ -108,6 +108,19 @@ def test_signals_nothing_reads_are_warned_of_once():
         session.process(batch, "Incremental")  # once per session and key
 
 
+def test_timestamps_in_milliseconds_are_warned_of_once():
+    session = qv.Session(make_config(vitals=["heart_rate"]))
+    in_milliseconds = qv.SessionInput(None, {}, [i * 1000 / 30 for i in range(30)])
+    with pytest.warns(UserWarning) as warned:
+        session.process(in_milliseconds, "Incremental")
+    assert [str(warning.message) for warning in warned] == [
+        "timestamps: the median frame interval is 33.3 s, too long for any vital: the timestamps "
+        "look like milliseconds; if they are, divide them by 1000: the session takes seconds"]
+    with warnings.catch_warnings():
+        warnings.simplefilter("error")
+        session.process(in_milliseconds, "Incremental")
+
+
 def test_a_fault_poisons_the_session():
     faulty = qv.Session(make_config("quorvanta-test-fault"))
     with pytest.raises(BaseException) as raised:

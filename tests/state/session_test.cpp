@@ -108,20 +108,56 @@ TEST(Session, KeepsNoHistoryOfSignalsNothingReadsAndWarnsOfEachOnce) {
     const std::string unread =
         "' is read by no vital, returned waveform or check of this "
         "session, which keeps none of it";
-    EXPECT_EQ(session.unread_signal_warnings(keys),
+    EXPECT_EQ(session.input_warnings(keys),
               (std::vector<std::string>{
                   "signal 'ppg" + unread + "; did you mean 'ppg_waveform'?",
                   "signal 'ppg_wavefrom" + unread + "; did you mean 'ppg_waveform'?",
                   "signal 'temperature" + unread}));
-    EXPECT_TRUE(session.unread_signal_warnings(keys).empty());  // once per key
+    EXPECT_TRUE(session.input_warnings(keys).empty());  // once per key
 
     SessionInput many;
     for (int i = 0; i < 20; ++i)
         many.signals["key" + std::to_string(100 + i)] = {};
-    const std::vector<std::string> named = session.unread_signal_warnings(many);
+    const std::vector<std::string> named = session.input_warnings(many);
     ASSERT_EQ(named.size(), Session::kMaxNamedUnreadSignals - 3 + 1);
     EXPECT_EQ(named.back(), "more signals are read by nothing of this session; no more are named");
-    EXPECT_TRUE(session.unread_signal_warnings(many).empty());
+    EXPECT_TRUE(session.input_warnings(many).empty());
+}
+
+// Timestamps too far apart are warned of once per session, the interval measured across batches
+// so that single-frame batches are judged too.
+TEST(Session, WarnsOfTimestampsInASmallerUnit) {
+    const auto frames = [](std::vector<double> timestamps) {
+        SessionInput input;
+        input.timestamp = std::move(timestamps);
+        return input;
+    };
+    const std::string too_long = "timestamps: the median frame interval is ";
+    const struct {
+        const char* name;
+        std::vector<std::vector<double>> batches;
+        std::vector<std::string> warnings;  // of the last batch
+    } cases[] = {
+        {"seconds", {{0, 1 / 30.0, 2 / 30.0}, {3 / 30.0}}, {}},
+        {"milliseconds",
+         {{0, 33.3, 66.7, 100}},
+         {too_long + "33.3 s, too long for any vital: the timestamps look like milliseconds; if "
+                     "they are, divide them by 1000: the session takes seconds"}},
+        {"microseconds one frame at a time",
+         {{0}, {33333.3}},
+         {too_long + "33333.3 s, too long for any vital: the timestamps look like microseconds; "
+                     "if they are, divide them by 1000000: the session takes seconds"}},
+        {"no smaller unit fits", {{0, 2e6}}, {too_long + "2000000.0 s, too long for any vital"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session session(session_config());
+        std::vector<std::string> warnings;
+        for (const auto& timestamps : c.batches)
+            warnings = session.input_warnings(frames(timestamps));
+        EXPECT_EQ(warnings, c.warnings);
+        EXPECT_TRUE(session.input_warnings(frames({1e9, 2e9})).empty() || c.warnings.empty());
+    }
 }
 
 // Windows are counted in frames at the target rate; a Global call advances what counts as

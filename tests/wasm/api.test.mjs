@@ -144,6 +144,25 @@ test("signals nothing reads are warned of once on the console and keep no histor
   assert.equal(warned.at(-1), "quorvanta_core: more signals are read by nothing of this session; no more are named");
 });
 
+test("timestamps in milliseconds are warned of once on the console", () => {
+  const session = new qc.Session(everyVitalConfig());
+  const warned = [];
+  const warn = console.warn;
+  console.warn = (message) => warned.push(message);
+  try {
+    const input = sampleBatch(0, 30);
+    input.timestamp = input.timestamp.map((t) => t * 1000);
+    session.process(input, "Incremental");
+    session.process(input, "Incremental");
+  } finally {
+    console.warn = warn;
+    session.delete();
+  }
+  assert.deepEqual(warned, ["quorvanta_core: timestamps: the median frame interval is 33.0 s, too long for any " +
+                            "vital: the timestamps look like milliseconds; if they are, divide them by 1000: " +
+                            "the session takes seconds"]);
+});
+
 test("an internal fault throws InternalFault and poisons the session",
      { skip: !process.env.QUORVANTA_FAULT_INJECTION && "built without fault injection" }, () => {
   const faulty = new qc.Session(everyVitalConfig({ modelName: "quorvanta-test-fault" }));

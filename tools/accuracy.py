@@ -16,6 +16,10 @@ assessment checked (Session.assess), and in brackets the number of windows score
 A last table measures what pulse beats carry that R peaks do not: the root mean square of the
 successive changes of each normal pulse beat's delay after the R peak before it (find_beats on
 the whole waveform), at the recording's own rate and at 30 frames per second.
+
+With --rates, one table instead: the recordings as their instruments wrote them, fed at their own
+rate, against the same resampled to 30 frames per second by the library's reader (read_recording
+with resample=30, as `quorvanta analyze --resample 30` does).
 """
 
 import argparse
@@ -179,21 +183,21 @@ def frames_of(recording):
 
 # --- Running a session --------------------------------------------------------------------------
 
-def session_estimates(signals, frames):
+def session_estimates(signals, frames, fps=FPS):
     """The session's vitals and their checked values after each one-second batch:
     {end time (s): ({vital: value}, {vital: checked value})}."""
-    config = qc.SessionConfig("accuracy", list(SCORED), FPS, 40, 4, "face")
+    config = qc.SessionConfig("accuracy", list(SCORED), fps, 40, 4, "face")
     session = qc.Session(config)
-    times = np.arange(frames) / FPS
+    times = np.arange(frames) / fps
     ones = np.ones(frames, dtype=np.float32)
     estimates = {}
-    step = int(FPS)
+    step = int(fps)
     for first in range(0, frames - step + 1, step):
         part = slice(first, first + step)
         inputs = {name: qc.SignalInput(samples[part].astype(np.float32), ones[part])
                   for name, samples in signals.items()}
         result = session.process(qc.SessionInput(None, inputs, times[part]), "Incremental")
-        end = round(times[first + step - 1] + 1 / FPS)
+        end = round(times[first + step - 1] + 1 / fps)
         checked = session.assess().vitals
         estimates[end] = ({vital: v.value for vital, v in result.vitals.items()},
                           {vital: checked[vital].checked_value for vital in result.vitals})
@@ -241,11 +245,11 @@ def noisy(signals, level_db):
             for name, samples in signals.items()}
 
 
-def score_signals(signals, truths):
+def score_signals(signals, truths, fps=FPS):
     """The errors of the session's values and of its checked values against `truths`
-    ({vital: {window end (s): reference value}})."""
+    ({vital: {window end (s): reference value}}), the signals at `fps` frames a second."""
     frames = min(samples.size for samples in signals.values())
-    estimates = session_estimates(signals, frames)
+    estimates = session_estimates(signals, frames, fps)
     errors = Errors()
     for vital in SCORED:
         truth = truths.get(vital, {})
@@ -327,6 +331,43 @@ def arrival_table(recordings, references):
     return "\n".join(lines) + "\n"
 
 
+# --- Own rate or resampled --------------------------------------------------------------------------
+
+def own_rate_signals(recording):
+    """The recording's waveforms as its instrument wrote them, and their rate; None where the
+    pulse and respiration were sampled at different rates."""
+    waveforms = {"ppg_waveform": recording.pulse, "respiratory_waveform": recording.resp}
+    present = {name: waveform for name, waveform in waveforms.items() if waveform}
+    rates = {waveform.fs for waveform in present.values()}
+    if len(rates) != 1:
+        return None
+    frames = min(waveform.samples.size for waveform in present.values())
+    return {name: w.samples[:frames] for name, w in present.items()}, rates.pop()
+
+
+def resampled_signals(signals, fs):
+    """`signals` at `fs` read as a recording and resampled to FPS by the library's reader."""
+    import pandas
+    frames = min(samples.size for samples in signals.values())
+    table = pandas.DataFrame({"timestamp": np.arange(frames) / fs, **signals})
+    read = qc.read_recording(table, resample=FPS)
+    return {name: signal["data"].astype(np.float64) for name, signal in read["signals"].items()}
+
+
+def rates_table(recordings, references):
+    rows = []
+    for recording in recordings:
+        own = own_rate_signals(recording)
+        if own is None:
+            continue
+        signals, fs = own
+        truths = references_of(references, recording.name)
+        rows.append((f"{recording.name} at {fs:g} Hz", score_signals(signals, truths, fs)))
+        rows.append((f"{recording.name} resampled to {FPS:g} fps",
+                     score_signals(resampled_signals(signals, fs), truths)))
+    return table("the instrument's own rate or resampled, no noise", rows)
+
+
 def table(title, rows):
     header = ["recording"] + [COLUMNS[vital] for vital in SCORED]
     lines = [f"### {title}", "", "| " + " | ".join(header) + " |",
@@ -341,6 +382,8 @@ def main():
     parser.add_argument("--data", type=Path,
                         default=Path(__file__).resolve().parents[2] / "shared/data/physio",
                         help="the folder with raw/ and reference/ (default: ../shared/data/physio)")
+    parser.add_argument("--rates", action="store_true",
+                        help="only the table of own rates against resampling")
     parser.add_argument("--write-fixtures", type=Path, metavar="DIR",
                         help="write the fast test's recordings to DIR instead of the tables")
     arguments = parser.parse_args()
@@ -349,6 +392,9 @@ def main():
         for recording in recordings:
             if recording.name in FIXTURE_RECORDINGS:
                 write_fixture(arguments.write_fixtures, recording, arguments.data / "reference")
+        return
+    if arguments.rates:
+        print(rates_table(recordings, arguments.data / "reference"))
         return
     for level_db in NOISE_LEVELS_DB:
         pooled = Errors()

@@ -42,6 +42,7 @@ struct AnalyzeArguments {
     std::string waveform_mode = "incremental";
     std::string time_unit = "s";
     std::optional<double> sample_rate;
+    std::optional<double> resample_rate;
     std::vector<std::string> columns;  // SIGNAL=COLUMN
     std::optional<float> fps;
     std::string truth_file;
@@ -183,6 +184,7 @@ JobSettings job_settings(const AnalyzeArguments& arguments) {
     settings.options.keep_face = arguments.json_face;
     settings.read.time_unit = parse_time_unit(arguments.time_unit);
     settings.read.sample_rate = arguments.sample_rate;
+    settings.read.resample_rate = arguments.resample_rate;
     for (const std::string& mapping : arguments.columns)
         settings.read.columns.push_back(parse_column_mapping(mapping));
     settings.truth_file = arguments.truth_file;
@@ -344,6 +346,11 @@ void add_analyze_options(CLI::App& command, AnalyzeArguments& arguments) {
         .add_option("--fs", arguments.sample_rate,
                     "Frames per second of a recording without timestamps: its frames are timed by "
                     "their number")
+        ->check(kPositive);
+    command
+        .add_option("--resample", arguments.resample_rate,
+                    "Resample the recording to HZ frames per second before the analysis (each "
+                    "frame the mean of the samples in its frame interval)")
         ->check(kPositive);
     command.add_option("--column", arguments.columns,
                        "Read a column of another name as a signal or the timestamps: "

@@ -191,7 +191,8 @@ const Signature kReadRecordingSignature{"read_recording",
                                         defaults_to_none("fs"),
                                         defaults_to_none("columns"),
                                         defaults_to_text("time_unit", "'s'"),
-                                        defaults_to_text("batch_frames", "30")};
+                                        defaults_to_text("batch_frames", "30"),
+                                        defaults_to_none("resample")};
 
 }  // namespace
 

@@ -528,10 +528,11 @@ def read_recording(
     columns: dict[str, str] | None = None,
     time_unit: Literal["s", "ms", "us"] = "s",
     batch_frames: _IntLike = 30,
+    resample: _FloatLike | None = None,
 ) -> _Recording:
     """Reads a recording of per-frame model outputs (a CSV or JSON file's path, or a pandas
     DataFrame) as the quorvanta command does, into a dict of NumPy arrays (timestamp, signals,
     face), the reader's warnings and batches of batch_frames frames ready for Session.process.
     fs times a file without timestamps, columns maps other column names to signals or to the
-    timestamps, time_unit is the timestamps' unit; a file that cannot be read raises ValueError
-    with the command's message."""
+    timestamps, time_unit is the timestamps' unit, resample a frame rate to resample to; a file
+    that cannot be read raises ValueError with the command's message."""

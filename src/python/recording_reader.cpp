@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
-// read_recording(source, fs=None, columns=None, time_unit="s", batch_frames=30) reads a CSV or
-// JSON recording file, or a pandas DataFrame (through its to_csv text, so that it obeys the same
-// rules and gets the same messages), into a dict:
+// read_recording(source, fs=None, columns=None, time_unit="s", batch_frames=30, resample=None)
+// reads a CSV or JSON recording file, or a pandas DataFrame (through its to_csv text, so that it
+// obeys the same rules and gets the same messages), into a dict:
 //   "timestamp": float64 array, seconds;
 //   "signals":   {id: {"data": float32 array, "confidence": float32 array}};
 //   "face":      {"coordinates": float32 array of rows [x, y, w, h], "confidence": ...} or None;
-//   "warnings":  the reader's warnings, as the command prints them;
+//   "warnings":  the reader's warnings, as the command prints them, and a median frame interval
+//                too long for any vital (the command refuses such a file);
 //   "batches":   SessionInput objects of batch_frames consecutive frames each (the last may be
 //                shorter), ready for Session.process.
 // A file that cannot be read raises ValueError with the command's message.
@@ -16,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "python/arguments.h"
@@ -23,6 +25,7 @@
 #include "python/errors.h"
 #include "python/numpy_arrays.h"
 #include "recording/recording.h"
+#include "state/frame_interval.h"
 
 namespace quorvanta::python {
 namespace {
@@ -39,12 +42,18 @@ TimeUnit time_unit_from(const ObjectRef& value) {
     raise(PyExc_ValueError, "time_unit must be 's', 'ms' or 'us', not '" + text + "'");
 }
 
-ReadOptions read_options(std::array<ObjectRef, 5>& values) {
+ReadOptions read_options(std::array<ObjectRef, 6>& values) {
     ReadOptions options;
     options.sample_rate =
         values[1] ? argument<std::optional<double>>("fs", values[1].get()) : std::nullopt;
-    if (options.sample_rate && !(*options.sample_rate > 0))
-        raise(PyExc_ValueError, "fs must be a positive number of frames a second");
+    options.resample_rate =
+        values[5] ? argument<std::optional<double>>("resample", values[5].get()) : std::nullopt;
+    for (const auto& [rate, name] :
+         {std::pair{options.sample_rate, "fs"}, std::pair{options.resample_rate, "resample"}}) {
+        if (rate && !(*rate > 0))
+            raise(PyExc_ValueError,
+                  std::string(name) + " must be a positive number of frames a second");
+    }
     if (values[2] && values[2].get() != Py_None) {
         const auto mapped =
             argument<std::unordered_map<std::string, std::string>>("columns", values[2].get());
@@ -69,15 +78,32 @@ std::string data_frame_text(PyObject* source) {
     return argument<std::string>("source", text.get());
 }
 
+// The command's refusal of timestamps too far apart, as a warning naming this door's option.
+void warn_of_frame_interval(const std::string& name, const Recording& recording, TimeUnit unit,
+                            std::vector<std::string>& warnings) {
+    const auto problem = long_frame_interval_problem(
+        recording.timestamps, units_per_second(unit), [](const SmallerTimeUnit& fits) {
+            return "pass time_unit='" + std::string(fits.symbol) + "'";
+        });
+    if (problem) warnings.push_back(name + ": " + *problem);
+}
+
 Recording read(PyObject* source, const ReadOptions& options, std::vector<std::string>& warnings) {
     try {
-        if (is_data_frame(source))
-            return parse_recording(data_frame_text(source), kDataFrameName, warnings, options);
-        const ObjectRef path = check(PyOS_FSPath(source));
-        const ObjectRef encoded =
-            check(PyUnicode_Check(path.get()) ? PyUnicode_EncodeFSDefault(path.get())
-                                              : Py_NewRef(path.get()));
-        return read_recording(PyBytes_AsString(encoded.get()), warnings, options);
+        std::string name = kDataFrameName;
+        Recording recording;
+        if (is_data_frame(source)) {
+            recording = parse_recording(data_frame_text(source), name, warnings, options);
+        } else {
+            const ObjectRef path = check(PyOS_FSPath(source));
+            const ObjectRef encoded =
+                check(PyUnicode_Check(path.get()) ? PyUnicode_EncodeFSDefault(path.get())
+                                                  : Py_NewRef(path.get()));
+            name = PyBytes_AsString(encoded.get());
+            recording = read_recording(name, warnings, options);
+        }
+        warn_of_frame_interval(name, recording, options.time_unit, warnings);
+        return recording;
     } catch (const InputError& error) {
         raise(PyExc_ValueError, error.what());
     }
@@ -152,7 +178,7 @@ ObjectRef batches_list(const Recording& recording, std::size_t batch_frames) {
 
 }  // namespace
 
-ObjectRef read_recording_call(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
+ObjectRef read_recording_call(PyObject* /*module*/, std::array<ObjectRef, 6>& values) {
     const ReadOptions options = read_options(values);
     const std::uint64_t batch_frames =
         values[4] ? argument<std::uint64_t>("batch_frames", values[4].get()) : 30;

@@ -9,8 +9,9 @@
 
 namespace quorvanta::python {
 
-// The body of read_recording(source, fs, columns, time_unit, batch_frames), whose signature the
+// The body of read_recording(source, fs, columns, time_unit, batch_frames,
+// resample), whose signature the
 // module's function table holds.
-ObjectRef read_recording_call(PyObject* module, std::array<ObjectRef, 5>& values);
+ObjectRef read_recording_call(PyObject* module, std::array<ObjectRef, 6>& values);
 
 }  // namespace quorvanta::python

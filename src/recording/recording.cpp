@@ -16,6 +16,7 @@
 #include "recording/json_document.h"
 #include "recording/names.h"
 #include "recording/place.h"
+#include "recording/resample.h"
 #include "recording/timestamps.h"
 
 namespace quorvanta {
@@ -491,10 +492,12 @@ Recording parse_recording(const std::string& text, const std::filesystem::path& 
     if (content.find_first_not_of(" \t\r\n") == std::string_view::npos) {
         throw InputError(location(file) + "the file is empty");
     }
-    if (options.sample_rate && !(std::isfinite(*options.sample_rate) && *options.sample_rate > 0)) {
-        throw InputError(location(file) +
-                         "the sample rate must be a positive number of frames a "
-                         "second");
+    for (const auto& [rate, name] : {std::pair{options.sample_rate, "sample rate"},
+                                     std::pair{options.resample_rate, "resample rate"}}) {
+        if (rate && !(std::isfinite(*rate) && *rate > 0)) {
+            throw InputError(location(file) + "the " + name +
+                             " must be a positive number of frames a second");
+        }
     }
     Recording recording = looks_like_json(content)
                               ? read_json(file, content, options, warnings)
@@ -504,6 +507,7 @@ Recording parse_recording(const std::string& text, const std::filesystem::path& 
         if (signal.confidence.empty()) signal.confidence.assign(signal.data.size(), 1.0F);
     }
     warn_missing_stretches(recording, file, warnings);
+    if (options.resample_rate) return resampled(recording, *options.resample_rate, file);
     return recording;
 }
 

@@ -95,7 +95,7 @@ inline constexpr std::string_view kReadRecording =
     "DataFrame) as the quorvanta command does, into a dict of NumPy arrays (timestamp, signals, "
     "face), the reader's warnings and batches of batch_frames frames ready for "
     "Session.process. fs times a file without timestamps, columns maps other column names to "
-    "signals or to the timestamps, time_unit is the timestamps' unit; a file that cannot be "
-    "read raises ValueError with the command's message.";
+    "signals or to the timestamps, time_unit is the timestamps' unit, resample a frame rate to "
+    "resample to; a file that cannot be read raises ValueError with the command's message.";
 
 }  // namespace quorvanta::docs

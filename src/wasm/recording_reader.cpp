@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "recording/recording.h"
+#include "state/frame_interval.h"
 #include "wasm/door.h"
 #include "wasm/values.h"
 
@@ -52,14 +53,29 @@ TimeUnit time_unit_from(const std::optional<std::string>& text) {
                         "options.timeUnit must be \"s\", \"ms\" or \"us\", not \"" + *text + "\"");
 }
 
+// The command's refusal of timestamps too far apart, as a warning naming this door's option.
+void warn_of_frame_interval(const std::string& name, const Recording& recording, TimeUnit unit,
+                            std::vector<std::string>& warnings) {
+    const auto problem = long_frame_interval_problem(
+        recording.timestamps, units_per_second(unit), [](const SmallerTimeUnit& fits) {
+            return "pass timeUnit: \"" + std::string(fits.symbol) + "\"";
+        });
+    if (problem) warnings.push_back(name + ": " + *problem);
+}
+
 ReadOptions read_options(const val& options) {
     ReadOptions read;
     if (detail::is_absent(options)) return read;
     if (!detail::is_object(options)) detail::refuse("options", "an object", options);
     read.sample_rate = argument<std::optional<double>>(options["fs"], "options.fs");
-    if (read.sample_rate && !(*read.sample_rate > 0)) {
-        throw ArgumentError(ArgumentError::Kind::Range,
-                            "options.fs must be a positive number of frames a second");
+    read.resample_rate = argument<std::optional<double>>(options["resample"], "options.resample");
+    for (const auto& [rate, name] : {std::pair{read.sample_rate, "options.fs"},
+                                     std::pair{read.resample_rate, "options.resample"}}) {
+        if (rate && !(*rate > 0)) {
+            throw ArgumentError(
+                ArgumentError::Kind::Range,
+                std::string(name) + " must be a positive number of frames a second");
+        }
     }
     const auto columns = argument<std::optional<std::unordered_map<std::string, std::string>>>(
         options["columns"], "options.columns");
@@ -78,7 +94,9 @@ val read_recording(val text, val file_name, val options) {
         const auto name = argument<std::string>(file_name, "fileName");
         const ReadOptions read = read_options(options);
         std::vector<std::string> warnings;
-        val result = recording_to_js(parse_recording(contents, name, warnings, read));
+        const Recording recording = parse_recording(contents, name, warnings, read);
+        warn_of_frame_interval(name, recording, read.time_unit, warnings);
+        val result = recording_to_js(recording);
         result.set("warnings", Js<std::vector<std::string>>::to(warnings));
         return result;
     });

@@ -56,6 +56,18 @@ def test_a_column_of_numbers_is_timed_by_its_rate(tmp_path):
                                 "ppg_waveform"]
 
 
+def test_timing_is_resampled_and_a_long_frame_interval_is_named(tmp_path):
+    path = tmp_path / "pleth.txt"
+    path.write_text("1\n2\n3\n4\n5\n")
+    read = qv.read_recording(path, fs=4, resample=2)  # each frame the mean of its half second
+    np.testing.assert_array_equal(read["timestamp"], [0, 0.5, 1])
+    np.testing.assert_array_equal(read["signals"]["ppg_waveform"]["data"], [1, 2.5, 4.5])
+    milliseconds = pandas.DataFrame({"timestamp": [0, 33, 66], "ppg": [1, 2, 3]})
+    assert qv.read_recording(milliseconds)["warnings"] == [
+        "DataFrame: the median frame interval is 33.0 s, too long for any vital: the timestamps "
+        "look like milliseconds; if they are, pass time_unit='ms'"]
+
+
 def test_batches_cover_the_recording_and_stream_through_a_session():
     read = qv.read_recording(SAMPLE, batch_frames=100)
     batches = read["batches"]
@@ -90,6 +102,7 @@ def test_a_file_that_cannot_be_read_raises_the_commands_message(tmp_path, conten
 
 @pytest.mark.parametrize("options, error", [
     ({"fs": 0}, "fs must be a positive number of frames a second"),
+    ({"resample": -30}, "resample must be a positive number of frames a second"),
     ({"time_unit": "min"}, "time_unit must be 's', 'ms' or 'us', not 'min'"),
     ({"batch_frames": 0}, "batch_frames must be at least 1"),
 ])

@@ -43,6 +43,15 @@ test("a column of numbers is a pulse waveform timed by options.fs", () => {
   assert.deepEqual(read.warnings, ["pleth.txt:1: no header: the column of numbers is read as ppg_waveform"]);
 });
 
+test("options.resample resamples and a long frame interval is named", () => {
+  const read = reader.readRecording("1\n2\n3\n4\n5\n", "pleth.txt", { fs: 4, resample: 2 });
+  assert.deepEqual([...read.timestamp], [0, 0.5, 1]);
+  assert.deepEqual([...read.signals[0].data], [1, 2.5, 4.5]);  // each frame the mean of its half second
+  assert.deepEqual(reader.readRecording("timestamp,ppg\n0,1\n33,2\n66,3\n", "ms.csv").warnings, [
+    'ms.csv: the median frame interval is 33.0 s, too long for any vital: the timestamps look like milliseconds; ' +
+    'if they are, pass timeUnit: "ms"']);
+});
+
 test("files and options that cannot be read throw the command's message", () => {
   for (const [call, type, message] of [
     [() => reader.readRecording("t\0i\0m\0e\0", "wide.csv"), SyntaxError, "wide.csv: UTF-16 text: save it as UTF-8"],
@@ -52,6 +61,8 @@ test("files and options that cannot be read throw the command's message", () => 
      "a.csv: the column mapping 'pulse=PLETH': 'pulse' is neither 'timestamp' nor a signal"],
     [() => reader.readRecording("1\n", "a.csv", { fs: 0 }), RangeError,
      "options.fs must be a positive number of frames a second"],
+    [() => reader.readRecording("1\n", "a.csv", { fs: 1, resample: 0 }), RangeError,
+     "options.resample must be a positive number of frames a second"],
     [() => reader.readRecording("1\n", "a.csv", { timeUnit: "min" }), RangeError,
      'options.timeUnit must be "s", "ms" or "us", not "min"'],
     [() => reader.readRecording("1\n", "a.csv", { columns: "PLETH" }), TypeError,

@@ -35,6 +35,9 @@ export interface ReadOptions {
   columns?: Readonly<Record<string, string>>;
   /** The unit of the file's timestamps; seconds by default. */
   timeUnit?: "s" | "ms" | "us";
+  /** Frames per second to resample the recording to, each frame the mean of the samples in its
+   * frame interval (the command's --resample). */
+  resample?: number;
 }
 
 export interface RecordingReader {

@@ -11,6 +11,7 @@ import subprocess
 import xml.etree.ElementTree as ElementTree
 from pathlib import Path
 
+import numpy as np
 import pandas
 import pytest
 
@@ -191,6 +192,24 @@ def test_files_pandas_and_instruments_write_give_the_same_analysis(tmp_path):
     numbers.write_text("".join(row[1] + "\n" for row in timed))
     assert (analysis(numbers, "--fs", "30")["batches"] ==
             analysis(write_csv(tmp_path / "timed.csv", names, timed))["batches"])
+
+
+def test_a_125_hz_recording_is_analysed_at_its_own_rate_and_resampled(tmp_path):
+    """The sample's pulse and respiration drawn through at 125 Hz: read as it is and resampled to
+    30 fps, the rates are the 30 fps sample's."""
+    names = ["timestamp", "ppg_waveform", "respiratory_waveform"]
+    sample = pandas.DataFrame(columns(names, 2700), columns=names).astype(float)
+    times = [i / 125 for i in range(int(sample.timestamp.iloc[-1] * 125) + 1)]
+    dense = pandas.DataFrame({name: np.interp(times, sample.timestamp, sample[name])
+                              for name in names[1:]})
+    dense.insert(0, "timestamp", times)
+    dense.to_csv(tmp_path / "dense.csv", index=False)
+    expected = analysis(write_csv(tmp_path / "sample.csv", names, columns(names, 2700)))["vitals"]
+    for args, frames in [([], len(times)), (["--resample", "30"], int(times[-1] * 30) + 1)]:
+        result = analysis(tmp_path / "dense.csv", *args)
+        assert result["frames"] == frames
+        for vital, tolerance in [("heart_rate", 1.0), ("respiratory_rate", 0.5)]:
+            assert abs(result["vitals"][vital]["value"] - expected[vital]["value"]) < tolerance, args
 
 
 def test_a_stretch_without_values_is_named_and_left_as_a_gap_in_the_plot(tmp_path):

@@ -1,101 +1,178 @@
 # SPDX-License-Identifier: Apache-2.0
-"""Analyses a data set of recordings with the Python module, one recording per task.
+"""Analyses a data set of recordings on a Dask cluster, one recording per task.
 
-    PYTHONPATH=build/python /usr/bin/python3 examples/analyze_dataset.py FILE_OR_FOLDER... \\
-        [--workers N]
+    PYTHONPATH=build/release/python /usr/bin/python3 examples/analyze_dataset.py \\
+        FILE_OR_FOLDER... [--json FOLDER] [--workers N | --scheduler ADDRESS | --serial] \\
+        [--fs HZ] [--column SIGNAL=COLUMN ...] [--time-unit s|ms|us] [--resample HZ]
 
-Each recording (comma-separated CSV with a header, the columns of docs/input-format.md under their
-canonical ids) is read with NumPy and fed to a Session in one-second batches in Incremental mode.
-Its summary is the median of each vital over the batches and the share of batches that gave one.
-`analyse` takes a path and returns plain data, so any engine that maps a function over files runs
-it on many machines unchanged; this script maps it with the standard library's process pool:
+Each recording (CSV or JSON, as docs/input-format.md describes; the reader options are the
+command's) is read with read_recording and fed to a Session in one-second batches in Incremental
+mode. Its summary is the median of each vital over the batches and the share of batches that gave
+one, as `quorvanta analyze` summarises many recordings.
 
-    Dask:  client = dask.distributed.Client(scheduler); client.gather(client.map(analyse, paths))
-    Ray:   task = ray.remote(analyse); ray.get([task.remote(path) for path in paths])
+By default the tasks run on a Dask LocalCluster of --workers processes on this machine; with
+--scheduler they run on a running cluster (`dask-scheduler` and `dask-worker ADDRESS` on each
+machine, each worker with quorvanta_core importable and the recordings at the same paths);
+--serial runs them here, one after the other. Whichever runs them, the results are the same.
 
-Prints one JSON line per recording in the order given. A recording that cannot be analysed is
-reported on standard error, the others still run, and the exit status is 1.
+Prints a table of the recordings in the order given (the command's layout) and, with --json,
+writes FOLDER/NAME.json for each. A recording that cannot be analysed is reported on standard
+error, the others still run, and the exit status is 1. A progress bar shows on a terminal.
 """
 
 import argparse
 import json
+import os
 import sys
-from concurrent.futures import ProcessPoolExecutor
 from pathlib import Path
 
 import numpy as np
 
 import quorvanta_core as qc
 
-VITALS = ["heart_rate", "respiratory_rate", "spo2", "hrv_sdnn", "hrv_rmssd"]
-# The signals those vitals read: the session keeps nothing of others, and warns of them.
-SIGNALS = ["ppg_waveform", "respiratory_waveform", "spo2"]
+# In the order the command lists them.
+VITALS = ["heart_rate", "respiratory_rate", "spo2", "hrv_sdnn", "hrv_rmssd", "sbp", "dbp"]
 
 
-def read_columns(path):
-    """The recording's columns by name, as float arrays."""
-    table = np.genfromtxt(path, delimiter=",", names=True, dtype=np.float64, ndmin=1)
-    columns = {name: table[name] for name in table.dtype.names}
-    if "timestamp" not in columns:
-        raise ValueError("no 'timestamp' column")
-    return columns
-
-
-def batch_input(columns, signals, part):
-    signal_inputs = {
-        name: qc.SignalInput(columns[name][part].astype(np.float32),
-                             columns.get(f"{name}_confidence",
-                                         np.ones(columns[name].size))[part].astype(np.float32))
-        for name in signals}
-    return qc.SessionInput(None, signal_inputs, columns["timestamp"][part])
-
-
-def analyse(path):
+def analyse(path, read_options):
     """Median and share of batches with an estimate of every vital the recording gives."""
-    columns = read_columns(path)
-    times = columns["timestamp"]
-    signals = [name for name in SIGNALS if name in columns]
-    if not signals:
-        raise ValueError(f"no signal among the columns {', '.join(columns)}")
+    recording = qc.read_recording(path, **read_options)
+    times = recording["timestamp"]
     fps = (times.size - 1) / (times[-1] - times[0]) if times.size > 1 else 30.0
+    recording = qc.read_recording(path, batch_frames=max(1, round(fps)), **read_options)
     session = qc.Session(qc.SessionConfig("dataset", VITALS, float(fps), 40, 4, "face"))
-    step = max(1, round(fps))
     estimates = {vital: [] for vital in VITALS}
-    batches = 0
-    for first in range(0, times.size, step):
-        result = session.process(batch_input(columns, signals, slice(first, first + step)),
-                                 "Incremental")
-        batches += 1
-        for vital, estimate in result.vitals.items():
+    for batch in recording["batches"]:
+        for vital, estimate in session.process(batch, "Incremental").vitals.items():
             estimates[vital].append(estimate.value)
+    batches = len(recording["batches"])
     return {"file": str(path), "frames": int(times.size),
-            "duration_s": float(times[-1] - times[0]),
-            "vitals": {vital: {"median": float(np.median(values)),
-                               "share": len(values) / batches}
+            "duration_s": float(times[-1] - times[0]), "batches": batches,
+            "vitals": {vital: {"median": float(np.median(values)), "share": len(values) / batches}
                        for vital, values in estimates.items() if values}}
 
 
+def outcome(path, read_options):
+    """(summary, None), or (None, the reason) for a recording that cannot be analysed: a task
+    that returns its failure lets the others run on and keeps the cluster's logs quiet."""
+    try:
+        return analyse(path, read_options), None
+    except (ValueError, OSError) as error:
+        return None, str(error)
+
+
+# --- Engines ---------------------------------------------------------------------------------------
+
+def progress_bar(total):
+    from tqdm import tqdm
+    return tqdm(total=total, unit="recording", file=sys.stderr, disable=None)
+
+
+def run_serially(paths, read_options):
+    outcomes = []
+    with progress_bar(len(paths)) as bar:
+        for path in paths:
+            outcomes.append(outcome(path, read_options))
+            bar.update()
+    return outcomes
+
+
+def run_on_dask(paths, read_options, scheduler, workers):
+    from distributed import Client, LocalCluster, as_completed
+    cluster = None if scheduler else LocalCluster(
+        n_workers=workers, threads_per_worker=1, processes=True, dashboard_address=None)
+    try:
+        with Client(scheduler or cluster) as client:
+            futures = client.map(outcome, paths, read_options=read_options, pure=False)
+            with progress_bar(len(paths)) as bar:
+                for _ in as_completed(futures):
+                    bar.update()
+            return client.gather(futures)
+    finally:
+        if cluster is not None:
+            cluster.close()
+
+
+# --- Output ----------------------------------------------------------------------------------------
+
+def recordings_table(summaries):
+    """The command's table of many recordings: each vital's median and the share of batches with
+    one, for the vitals any recording gives."""
+    shown = [vital for vital in VITALS if any(vital in s["vitals"] for s in summaries)]
+    short = {vital: qc.get_vital_info(vital).short_name for vital in shown}
+    rows = [["Recording", "Frames", "Duration (s)", "Batches"]
+            + [name for vital in shown for name in (short[vital], short[vital] + " %")]]
+    for summary in summaries:
+        row = [summary["file"], str(summary["frames"]), f"{summary['duration_s']:.1f}",
+               str(summary["batches"])]
+        for vital in shown:
+            value = summary["vitals"].get(vital)
+            row += ([f"{value['median']:.2f}", f"{100 * value['share']:.0f}"] if value
+                    else ["-", "0"])
+        rows.append(row)
+    widths = [max(len(row[i]) for row in rows) for i in range(len(rows[0]))]
+    return "".join("  ".join(cell.ljust(width) for cell, width in zip(row, widths)).rstrip() + "\n"
+                   for row in rows)
+
+
+def write_json(folder, summary):
+    folder.mkdir(parents=True, exist_ok=True)
+    (folder / (Path(summary["file"]).stem + ".json")).write_text(json.dumps(summary, indent=2))
+
+
+# --- Command line ----------------------------------------------------------------------------------
+
 def recordings(paths):
     for path in map(Path, paths):
-        yield from sorted(path.glob("*.csv")) if path.is_dir() else [path]
+        if path.is_dir():
+            yield from sorted(p for p in path.iterdir() if p.suffix in (".csv", ".json")
+                              and not p.name.endswith(".truth.json"))
+        else:
+            yield path
+
+
+def read_options(arguments):
+    columns = dict(mapping.split("=", 1) for mapping in arguments.column)
+    return {"fs": arguments.fs, "columns": columns or None, "time_unit": arguments.time_unit,
+            "resample": arguments.resample}
+
+
+def parse_arguments():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("paths", nargs="+", help="recordings, or folders of recordings")
+    parser.add_argument("--json", type=Path, metavar="FOLDER", help="write FOLDER/NAME.json each")
+    engine = parser.add_mutually_exclusive_group()
+    engine.add_argument("--workers", type=int, default=os.cpu_count(),
+                        help="worker processes of the local cluster (default: cores)")
+    engine.add_argument("--scheduler", metavar="ADDRESS",
+                        help="a running cluster's scheduler, such as tcp://10.0.0.5:8786")
+    engine.add_argument("--serial", action="store_true", help="run here, without Dask")
+    parser.add_argument("--fs", type=float, help="frames per second of files without timestamps")
+    parser.add_argument("--column", action="append", default=[], metavar="SIGNAL=COLUMN",
+                        help="read a column of another name as a signal (repeatable)")
+    parser.add_argument("--time-unit", default="s", choices=["s", "ms", "us"])
+    parser.add_argument("--resample", type=float, metavar="HZ", help="resample to HZ first")
+    return parser.parse_args()
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("paths", nargs="+", help="recordings, or folders of .csv recordings")
-    parser.add_argument("--workers", type=int, default=None, help="processes (default: cores)")
-    arguments = parser.parse_args()
-    paths = list(recordings(arguments.paths))
-    failed = 0
-    with ProcessPoolExecutor(arguments.workers) as pool:
-        futures = [pool.submit(analyse, path) for path in paths]
-        for path, future in zip(paths, futures):
-            try:
-                print(json.dumps(future.result()), flush=True)
-            except Exception as error:  # noqa: BLE001 - one bad recording must not stop the rest
-                print(f"{path}: {error}", file=sys.stderr)
-                failed += 1
-    return 1 if failed else 0
+    arguments = parse_arguments()
+    paths = [str(path) for path in recordings(arguments.paths)]
+    options = read_options(arguments)
+    outcomes = (run_serially(paths, options) if arguments.serial
+                else run_on_dask(paths, options, arguments.scheduler, arguments.workers))
+    summaries = [summary for summary, _ in outcomes if summary]
+    for summary in summaries:
+        if arguments.json:
+            write_json(arguments.json, summary)
+    if summaries:
+        sys.stdout.write(recordings_table(summaries))
+    failures = [error for _, error in outcomes if error]
+    for error in failures:
+        print(error, file=sys.stderr)
+    if failures:
+        print(f"{len(failures)} of {len(paths)} recordings failed", file=sys.stderr)
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -45,5 +45,6 @@ export function describe(recording) {
       (fps === undefined ? "" : ` at ${fps.toFixed(1)} fps`),
     signals,
     recording.face ? "face track" : "no face track",
+    "one-second batches",
   ].join(" · ");
 }

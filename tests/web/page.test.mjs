@@ -124,7 +124,7 @@ test("on a phone the page fits the width; a dropped bad file shows the command's
   const [warnings, summary] = await page.evaluate(() => ["warnings", "recording-summary"].map(
     (id) => document.getElementById(id).textContent));
   assert.match(warnings, /^back\.csv:4: timestamp 0 comes before the previous one \(0\.0284\): the frames are read in the order/);
-  assert.match(summary, /^back\.csv · 400 frames/);
+  assert.match(summary, /^back\.csv · 400 frames.* · one-second batches$/);
   assert.ok((await vitalRows(page)).length > 0);
   await page.close();
 });

@@ -8,6 +8,9 @@ set(QUORVANTA_SANITIZERS "" CACHE STRING
 # -Wconversion catches silent narrowing (double to float, 64 to 32 bits), which here changes
 # results; -Wshadow a local that hides another.
 add_compile_options(-Wall -Wextra -Wpedantic -Wshadow -Wconversion)
+# A record built without one of its fields (a field added later and missed where records are
+# made) must not compile in any build, with or without QUORVANTA_WERROR.
+add_compile_options(-Werror=missing-field-initializers)
 if(QUORVANTA_WERROR)
     add_compile_options(-Werror)
 endif()

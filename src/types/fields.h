@@ -48,10 +48,39 @@ template <auto... Members>
 constexpr auto member_tuple(FieldList<Members...>) {
     return std::tuple{Members...};
 }
+
+// Converts to any type, only where nothing is evaluated: counts an aggregate's members.
+struct AnyField {
+    template <class U>
+    operator U() const;  // NOLINT(google-explicit-constructor)
+};
+
+template <class T, class... Given>
+consteval std::size_t member_count() {
+    if constexpr (requires { T{Given{}..., AnyField{}}; }) {
+        return member_count<T, Given..., AnyField>();
+    } else {
+        return sizeof...(Given);
+    }
+}
+
+// A record's field list names every member, and every field has a name: a member added to a
+// record and missed in its table does not compile.
+template <class T>
+consteval bool lists_every_member() {
+    static_assert(member_count<T>() == Fields<T>::kFieldCount,
+                  "a member of the record is missing from its field list");
+    if constexpr (requires { Fields<T>::kNames; }) {
+        static_assert(Fields<T>::kNames.size() == Fields<T>::kFieldCount,
+                      "every field of the record needs its interface name");
+    }
+    return true;
+}
 }  // namespace detail
 
 // The member pointer of a record's I-th field, and that field's type.
 template <Record T, std::size_t I>
+    requires(detail::lists_every_member<T>())
 inline constexpr auto kMember = std::get<I>(detail::member_tuple(Fields<T>{}));
 
 template <Record T, std::size_t I>

@@ -7,6 +7,7 @@
 #include <limits>
 #include <map>
 #include <sstream>
+#include <utility>
 #include <variant>
 
 #include "json_writer.h"
@@ -30,11 +31,18 @@ std::string short_name(const std::string& id) {
     return info ? info->short_name : id;
 }
 
+// A record's fields under their interface names.
+template <NamedRecord T>
+nlohmann::json record_json(const T& record) {
+    nlohmann::json json = nlohmann::json::object();
+    [&]<std::size_t... I>(std::index_sequence<I...>) {
+        ((json[std::string(Fields<T>::kNames[I])] = record.*kMember<T, I>), ...);
+    }(std::make_index_sequence<Fields<T>::kFieldCount>{});
+    return json;
+}
+
 nlohmann::json vital_json(const VitalResult& vital, const std::optional<VitalCheck>& check) {
-    nlohmann::json json = {{"value", vital.value},
-                           {"confidence", vital.confidence},
-                           {"unit", vital.unit},
-                           {"note", vital.note}};
+    nlohmann::json json = record_json(vital);
     if (check) {
         json["checked_value"] = check->checked_value;
         json["quality"] = check->quality;

@@ -177,11 +177,6 @@ template <>
 struct EnumInfo<WaveformMode> {
     static constexpr std::string_view name = "WaveformMode";
 };
-template <>
-struct EnumInfo<FaceDetector> {
-    static constexpr std::string_view name = "FaceDetector";
-    static constexpr std::size_t variants = 2;
-};
 // The enums whose variants the record tables list.
 template <PlainEnum E>
 struct EnumInfo<E> {

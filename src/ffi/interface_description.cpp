@@ -138,8 +138,7 @@ std::vector<Enum> enums() {
         {"RoiMethod", std::move(roi_methods),
          "Pre-defined and custom methods for extracting physical ROIs from a base face bounding "
          "box."},
-        {"FaceDetector", plain_variants({"Default", "AppleVision"}),
-         "The origin detector format of the incoming bounding box."},
+        describe<FaceDetector>(),
         {"WaveformMode",
          {{"Incremental", {}, "Returns only newly added frames, discarding older history."},
           {"Windowed", {{"seconds", f32}}, "Returns a fixed trailing window of data (in seconds)."},

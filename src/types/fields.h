@@ -302,6 +302,14 @@ struct Variants<BufferActionType> {
 };
 
 template <>
+struct Variants<FaceDetector> {
+    static constexpr std::string_view kName = "FaceDetector";
+    static constexpr std::string_view kDoc =
+        "The origin detector format of the incoming bounding box.";
+    static constexpr std::array<std::string_view, 2> kVariants{"Default", "AppleVision"};
+};
+
+template <>
 struct Variants<BeatStatus> {
     static constexpr std::string_view kName = "BeatStatus";
     static constexpr std::string_view kDoc =

@@ -6,6 +6,7 @@
 #include <optional>
 #include <unordered_map>
 
+#include "recording/column_index.h"
 #include "recording/names.h"
 #include "recording/timestamps.h"
 
@@ -14,7 +15,6 @@ namespace {
 
 constexpr std::array<std::string_view, 5> kFaceColumns{"face_x", "face_y", "face_w", "face_h",
                                                        "face_confidence"};
-constexpr std::string_view kTimestamp = "timestamp";
 constexpr std::string_view kConfidenceSuffix = "_confidence";
 
 bool ends_with(std::string_view text, std::string_view suffix) {
@@ -26,19 +26,13 @@ std::vector<float> as_floats(const std::vector<double>& values) {
 }
 
 // Gives each column its role from its name: the timestamps, a signal's data or confidence, a face
-// column, or none. Lookups by name, so that a header of any width is planned in time linear in it.
+// column, or none.
 class ColumnPlanner {
 public:
     ColumnPlanner(const std::vector<NamedColumn>& columns, const ColumnSource& source,
                   const ReadOptions& options)
-        : columns_(columns), source_(source) {
+        : columns_(columns), source_(source), index_(columns, source, options.columns) {
         plan_.used.assign(columns.size(), false);
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            if (const auto [first, added] = index_.emplace(columns[i].name, i); !added)
-                throw error(i, "column '" + columns[i].name + "' appears twice");
-        }
-        for (const auto& [target, name] : options.columns)
-            map_column(target, name);
         plan_.timestamp = timestamp_column(options);
         if (plan_.timestamp) plan_.used[*plan_.timestamp] = true;
         find_face();
@@ -47,8 +41,8 @@ public:
     ColumnPlan plan(std::vector<std::string>& warnings) {
         std::vector<std::string> unknown;
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (plan_.used[i] || (is_confidence(i) && !mapped_.contains(i))) continue;
-            if (const auto id = signal_of(i)) {
+            if (plan_.used[i] || (is_confidence(i) && !index_.is_mapped(i))) continue;
+            if (const auto id = index_.signal_of(i)) {
                 add_signal(i, *id);
             } else {
                 unknown.push_back(columns_[i].name);
@@ -56,7 +50,7 @@ public:
         }
         plan_.confidence.resize(plan_.signals.size());
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (!plan_.used[i] && !mapped_.contains(i) && is_confidence(i))
+            if (!plan_.used[i] && !index_.is_mapped(i) && is_confidence(i))
                 add_confidence(i, unknown);
         }
         const std::string where = location(source_.file, source_.header);
@@ -79,28 +73,10 @@ private:
         return ends_with(columns_[column].name, kConfidenceSuffix);
     }
 
-    void map_column(const std::string& target, const std::string& name) {
-        const std::string mapping =
-            location(source_.file) + "the column mapping '" + target + "=" + name + "'";
-        const auto column = index_.find(name);
-        if (column == index_.end()) throw InputError(mapping + " names no column of the file");
-        if (mapped_.contains(column->second) || column->second == mapped_timestamp_)
-            throw InputError(mapping + " maps a column that is mapped already");
-        if (target == kTimestamp) {
-            mapped_timestamp_ = column->second;
-        } else if (const auto id = signal_named(target)) {
-            mapped_.emplace(column->second, *id);
-        } else {
-            throw InputError(mapping + ": '" + target + "' is neither 'timestamp' nor a signal");
-        }
-    }
-
     std::optional<std::size_t> timestamp_column(const ReadOptions& options) const {
-        if (mapped_timestamp_) return mapped_timestamp_;
-        if (const auto found = index_.find(std::string(kTimestamp));
-            found != index_.end() && !mapped_.contains(found->second)) {
-            return found->second;
-        }
+        if (const auto mapped = index_.mapped_timestamp()) return mapped;
+        if (const auto found = index_.find(kTimestampColumn); found && !index_.is_mapped(*found))
+            return found;
         if (options.sample_rate) return std::nullopt;
         std::vector<std::string> names;
         for (const NamedColumn& column : columns_)
@@ -121,12 +97,9 @@ private:
         std::array<std::size_t, 5> face{};
         std::size_t found = 0;
         for (std::size_t i = 0; i < kFaceColumns.size(); ++i) {
-            const auto column = index_.find(std::string(kFaceColumns[i]));
-            if (column == index_.end() || mapped_.contains(column->second) ||
-                plan_.used[column->second]) {
-                continue;
-            }
-            face[i] = column->second;
+            const auto column = index_.find(kFaceColumns[i]);
+            if (!column || index_.is_mapped(*column) || plan_.used[*column]) continue;
+            face[i] = *column;
             ++found;
         }
         if (found == 0) return;
@@ -137,12 +110,6 @@ private:
         plan_.face = face;
         for (const std::size_t column : face)
             plan_.used[column] = true;
-    }
-
-    std::optional<std::string> signal_of(std::size_t column) const {
-        if (const auto mapped = mapped_.find(column); mapped != mapped_.end())
-            return mapped->second;
-        return signal_named(columns_[column].name);
     }
 
     // Each signal has one data column: a second name for it (an alias) is an error.
@@ -157,21 +124,11 @@ private:
         plan_.used[column] = true;
     }
 
-    // The signal a confidence column belongs to: the one its prefix names, as a column mapped to
-    // a signal or as a signal's id or alias.
-    std::optional<std::string> signal_of_prefix(std::string_view prefix) const {
-        if (const auto column = index_.find(std::string(prefix)); column != index_.end()) {
-            if (const auto mapped = mapped_.find(column->second); mapped != mapped_.end())
-                return mapped->second;
-        }
-        return signal_named(prefix);
-    }
-
     void add_confidence(std::size_t column, std::vector<std::string>& unknown) {
         const std::string& name = columns_[column].name;
         const std::string_view prefix =
             std::string_view(name).substr(0, name.size() - kConfidenceSuffix.size());
-        const auto id = signal_of_prefix(prefix);
+        const auto id = index_.signal_of_prefix(prefix);
         if (!id) {
             unknown.push_back(name);
             return;
@@ -193,11 +150,9 @@ private:
 
     const std::vector<NamedColumn>& columns_;
     const ColumnSource& source_;
+    const ColumnIndex index_;
     ColumnPlan plan_;
-    std::unordered_map<std::string, std::size_t> index_;         // name -> column
-    std::unordered_map<std::size_t, std::string> mapped_;        // column -> the signal it holds
     std::unordered_map<std::string, std::size_t> signal_index_;  // id -> index in plan_.signals
-    std::optional<std::size_t> mapped_timestamp_;
 };
 
 FaceTrack face_track(const std::vector<NamedColumn>& columns,

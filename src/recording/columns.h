@@ -8,33 +8,15 @@
 
 #include <array>
 #include <cstddef>
-#include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "recording/place.h"
+#include "recording/named_column.h"
 #include "recording/recording_types.h"
 
 namespace quorvanta::detail {
-
-struct NamedColumn {
-    std::string name;
-    TextPlace place;  // of the name
-    std::vector<double> values;
-    std::size_t missing = 0;  // cells without a value, read as NaN
-};
-
-struct ColumnSource {
-    const std::filesystem::path& file;
-    TextPlace header;               // where the names are, for messages about them all
-    std::string separator;          // how a CSV separates the names ("','", "tab"), or empty
-    std::string_view missing_kind;  // what a cell without a value is: "empty cells", "nulls"
-    // The "FILE:PLACE: " of a frame, for messages about its timestamp.
-    std::function<std::string(std::size_t frame)> frame_place;
-};
 
 // What each column holds, decided from the names alone, so that a CSV's header is judged before
 // its rows are read.

@@ -25,7 +25,6 @@
 #include "python/errors.h"
 #include "python/numpy_arrays.h"
 #include "recording/recording.h"
-#include "state/frame_interval.h"
 
 namespace quorvanta::python {
 namespace {
@@ -78,16 +77,6 @@ std::string data_frame_text(PyObject* source) {
     return argument<std::string>("source", text.get());
 }
 
-// The command's refusal of timestamps too far apart, as a warning naming this door's option.
-void warn_of_frame_interval(const std::string& name, const Recording& recording, TimeUnit unit,
-                            std::vector<std::string>& warnings) {
-    const auto problem = long_frame_interval_problem(
-        recording.timestamps, units_per_second(unit), [](const SmallerTimeUnit& fits) {
-            return "pass time_unit='" + std::string(fits.symbol) + "'";
-        });
-    if (problem) warnings.push_back(name + ": " + *problem);
-}
-
 Recording read(PyObject* source, const ReadOptions& options, std::vector<std::string>& warnings) {
     try {
         std::string name = kDataFrameName;
@@ -102,7 +91,10 @@ Recording read(PyObject* source, const ReadOptions& options, std::vector<std::st
             name = PyBytes_AsString(encoded.get());
             recording = read_recording(name, warnings, options);
         }
-        warn_of_frame_interval(name, recording, options.time_unit, warnings);
+        warn_of_long_frame_interval(
+            name, recording, options.time_unit,
+            [](std::string_view symbol) { return "pass time_unit='" + std::string(symbol) + "'"; },
+            warnings);
         return recording;
     } catch (const InputError& error) {
         raise(PyExc_ValueError, error.what());

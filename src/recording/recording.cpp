@@ -18,6 +18,7 @@
 #include "recording/place.h"
 #include "recording/resample.h"
 #include "recording/timestamps.h"
+#include "state/frame_interval.h"
 
 namespace quorvanta {
 namespace detail {
@@ -509,6 +510,15 @@ Recording parse_recording(const std::string& text, const std::filesystem::path& 
     warn_missing_stretches(recording, file, warnings);
     if (options.resample_rate) return resampled(recording, *options.resample_rate, file);
     return recording;
+}
+
+void warn_of_long_frame_interval(const std::filesystem::path& file, const Recording& recording,
+                                 TimeUnit unit, std::string (*set_unit)(std::string_view symbol),
+                                 std::vector<std::string>& warnings) {
+    const auto problem = long_frame_interval_problem(
+        recording.timestamps, units_per_second(unit),
+        [set_unit](const SmallerTimeUnit& fits) { return set_unit(fits.symbol); });
+    if (problem) warnings.push_back(location(file) + *problem);
 }
 
 }  // namespace quorvanta

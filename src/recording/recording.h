@@ -22,6 +22,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "recording/names.h"
@@ -39,5 +40,13 @@ Recording read_recording(const std::filesystem::path& file, std::vector<std::str
 // the text already, such as a web page given a dropped file.
 Recording parse_recording(const std::string& text, const std::filesystem::path& file,
                           std::vector<std::string>& warnings, const ReadOptions& options = {});
+
+// For hosts that read a recording without the command, which refuses such a file: a warning
+// "FILE: the median frame interval is 33.0 s, too long for any vital: the timestamps look like
+// milliseconds; if they are, " followed by `set_unit(symbol)`, how the host is told the unit
+// ("pass time_unit='ms'"), when the recording's frames are too far apart for any vital.
+void warn_of_long_frame_interval(const std::filesystem::path& file, const Recording& recording,
+                                 TimeUnit unit, std::string (*set_unit)(std::string_view symbol),
+                                 std::vector<std::string>& warnings);
 
 }  // namespace quorvanta

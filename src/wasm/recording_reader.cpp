@@ -13,7 +13,6 @@
 #include <vector>
 
 #include "recording/recording.h"
-#include "state/frame_interval.h"
 #include "wasm/door.h"
 #include "wasm/values.h"
 
@@ -53,16 +52,6 @@ TimeUnit time_unit_from(const std::optional<std::string>& text) {
                         "options.timeUnit must be \"s\", \"ms\" or \"us\", not \"" + *text + "\"");
 }
 
-// The command's refusal of timestamps too far apart, as a warning naming this door's option.
-void warn_of_frame_interval(const std::string& name, const Recording& recording, TimeUnit unit,
-                            std::vector<std::string>& warnings) {
-    const auto problem = long_frame_interval_problem(
-        recording.timestamps, units_per_second(unit), [](const SmallerTimeUnit& fits) {
-            return "pass timeUnit: \"" + std::string(fits.symbol) + "\"";
-        });
-    if (problem) warnings.push_back(name + ": " + *problem);
-}
-
 ReadOptions read_options(const val& options) {
     ReadOptions read;
     if (detail::is_absent(options)) return read;
@@ -95,7 +84,12 @@ val read_recording(val text, val file_name, val options) {
         const ReadOptions read = read_options(options);
         std::vector<std::string> warnings;
         const Recording recording = parse_recording(contents, name, warnings, read);
-        warn_of_frame_interval(name, recording, read.time_unit, warnings);
+        warn_of_long_frame_interval(
+            name, recording, read.time_unit,
+            [](std::string_view symbol) {
+                return "pass timeUnit: \"" + std::string(symbol) + "\"";
+            },
+            warnings);
         val result = recording_to_js(recording);
         result.set("warnings", Js<std::vector<std::string>>::to(warnings));
         return result;

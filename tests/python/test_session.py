@@ -93,34 +93,26 @@ def test_the_samples_motion_artefact_lowers_the_heart_rates_quality_or_is_correc
     assert overlapping == 13
 
 
-@pytest.mark.skipif(not os.environ.get("QUORVANTA_FAULT_INJECTION"),
-                    reason="the module was built without the fault seam")
-def test_signals_nothing_reads_are_warned_of_once():
+@pytest.mark.parametrize("batch, warning", [
+    (make_input(0, 30, {"ppg": pulse_wave(30), "ppg_waveform": pulse_wave(30)}),
+     "signal 'ppg' is read by no vital, returned waveform or check of this session, which keeps "
+     "none of it; did you mean 'ppg_waveform'?"),
+    (qv.SessionInput(None, {}, [i * 1000 / 30 for i in range(30)]),
+     "timestamps: the median frame interval is 33.3 s, too long for any vital: the timestamps "
+     "look like milliseconds; if they are, divide them by 1000: the session takes seconds"),
+])
+def test_what_the_session_cannot_use_is_warned_of_once(batch, warning):
     session = qv.Session(make_config(vitals=["heart_rate"]))
-    batch = make_input(0, 30, {"ppg": pulse_wave(30), "ppg_waveform": pulse_wave(30)})
     with pytest.warns(UserWarning) as warned:
         session.process(batch, "Incremental")
-    assert [str(warning.message) for warning in warned] == [
-        "signal 'ppg' is read by no vital, returned waveform or check of this session, which keeps "
-        "none of it; did you mean 'ppg_waveform'?"]
+    assert [str(w.message) for w in warned] == [warning]
     with warnings.catch_warnings():
         warnings.simplefilter("error")
-        session.process(batch, "Incremental")  # once per session and key
+        session.process(batch, "Incremental")  # once per session
 
 
-def test_timestamps_in_milliseconds_are_warned_of_once():
-    session = qv.Session(make_config(vitals=["heart_rate"]))
-    in_milliseconds = qv.SessionInput(None, {}, [i * 1000 / 30 for i in range(30)])
-    with pytest.warns(UserWarning) as warned:
-        session.process(in_milliseconds, "Incremental")
-    assert [str(warning.message) for warning in warned] == [
-        "timestamps: the median frame interval is 33.3 s, too long for any vital: the timestamps "
-        "look like milliseconds; if they are, divide them by 1000: the session takes seconds"]
-    with warnings.catch_warnings():
-        warnings.simplefilter("error")
-        session.process(in_milliseconds, "Incremental")
-
-
+@pytest.mark.skipif(not os.environ.get("QUORVANTA_FAULT_INJECTION"),
+                    reason="the module was built without the fault seam")
 def test_a_fault_poisons_the_session():
     faulty = qv.Session(make_config("quorvanta-test-fault"))
     with pytest.raises(BaseException) as raised:

@@ -32,13 +32,16 @@ std::string short_name(const std::string& id) {
 }
 
 // A record's fields under their interface names.
+template <NamedRecord T, std::size_t... I>
+nlohmann::json record_json(const T& record, std::index_sequence<I...> /*fields*/) {
+    nlohmann::json json = nlohmann::json::object();
+    ((json[std::string(Fields<T>::kNames[I])] = record.*kMember<T, I>), ...);
+    return json;
+}
+
 template <NamedRecord T>
 nlohmann::json record_json(const T& record) {
-    nlohmann::json json = nlohmann::json::object();
-    [&]<std::size_t... I>(std::index_sequence<I...>) {
-        ((json[std::string(Fields<T>::kNames[I])] = record.*kMember<T, I>), ...);
-    }(std::make_index_sequence<Fields<T>::kFieldCount>{});
-    return json;
+    return record_json(record, std::make_index_sequence<Fields<T>::kFieldCount>{});
 }
 
 nlohmann::json vital_json(const VitalResult& vital, const std::optional<VitalCheck>& check) {

@@ -76,12 +76,17 @@ consteval bool lists_every_member() {
     }
     return true;
 }
+
+template <class T, std::size_t I>
+consteval auto member_at() {
+    static_assert(lists_every_member<T>());
+    return std::get<I>(member_tuple(Fields<T>{}));
+}
 }  // namespace detail
 
 // The member pointer of a record's I-th field, and that field's type.
 template <Record T, std::size_t I>
-    requires(detail::lists_every_member<T>())
-inline constexpr auto kMember = std::get<I>(detail::member_tuple(Fields<T>{}));
+inline constexpr auto kMember = detail::member_at<T, I>();
 
 template <Record T, std::size_t I>
 using FieldTypeAt = FieldType<T, kMember<T, I>>;

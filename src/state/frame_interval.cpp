@@ -1,12 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "state/frame_interval.h"
 
-#include <algorithm>
 #include <array>
-#include <cmath>
 #include <iomanip>
 #include <sstream>
-#include <vector>
 
 namespace quorvanta {
 namespace {
@@ -15,20 +12,6 @@ constexpr std::array kSmallerUnits{SmallerTimeUnit{"milliseconds", "ms", 1e3},
                                    SmallerTimeUnit{"microseconds", "us", 1e6}};
 
 }  // namespace
-
-std::optional<double> median_frame_interval(std::span<const double> timestamps) {
-    std::vector<double> intervals;
-    std::optional<double> previous;
-    for (const double timestamp : timestamps) {
-        if (!std::isfinite(timestamp)) continue;
-        if (previous) intervals.push_back(timestamp - *previous);
-        previous = timestamp;
-    }
-    if (intervals.empty()) return std::nullopt;
-    const auto middle = intervals.begin() + static_cast<std::ptrdiff_t>(intervals.size() / 2);
-    std::nth_element(intervals.begin(), middle, intervals.end());
-    return *middle;
-}
 
 std::optional<SmallerTimeUnit> unit_that_fits(double interval, double units_per_second) {
     const double in_read_units = interval * units_per_second;

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Whether a recording's timestamps are in the unit they are taken to be in.
 //
-// The median interval between successive finite timestamps, in seconds; none with fewer than two
-// finite timestamps. A median above kLongestFrameInterval gives no vital: such timestamps are
-// most often milliseconds or microseconds taken for seconds, and the note says which fits.
+// A median frame interval (signal/frame_timing.h) above kLongestFrameInterval gives no vital:
+// such timestamps are most often milliseconds or microseconds taken for seconds, and the note
+// says which fits.
 #pragma once
 
 #include <optional>
@@ -11,12 +11,12 @@
 #include <string>
 #include <string_view>
 
+#include "signal/frame_timing.h"
+
 namespace quorvanta {
 
 // Seconds; frames further apart give no vital.
 constexpr double kLongestFrameInterval = 1.0;
-
-std::optional<double> median_frame_interval(std::span<const double> timestamps);
 
 // A smaller unit than the one timestamps were read in: "milliseconds", its symbol "ms" and how
 // many make a second.

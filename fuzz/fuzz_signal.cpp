@@ -12,8 +12,11 @@
 // segments, carry the signal's value at their index, sit within half a sample of it and are at
 // most one per two samples; HRV values are finite with a confidence of at most 1; I:E ratios are
 // finite and not negative, and mean peak heights are finite where the samples are below 1e30; beats
-// each have a status, are in time order, with normal-to-normal intervals of 300 to 2000 ms.
+// each have a status, are in time order, with normal-to-normal intervals of 300 to 2000 ms; a pulse
+// extracted from skin colour has one finite value per frame, 0 where no window reached, with a
+// confidence in 0..1.
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -30,6 +33,7 @@
 #include "signal/peak_measures.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/skin_pulse.h"
 
 namespace {
 
@@ -50,7 +54,7 @@ public:
 
     void run() {
         for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
-            switch (data_.ConsumeIntegralInRange(0, 8)) {
+            switch (data_.ConsumeIntegralInRange(0, 9)) {
                 case 0:
                     filters();
                     break;
@@ -74,6 +78,9 @@ public:
                     break;
                 case 7:
                     beats();
+                    break;
+                case 8:
+                    skin_pulse();
                     break;
                 default:
                     signal_ = make_signal();
@@ -208,6 +215,31 @@ private:
                     found.times,
                     [](double a, double b) { return a < b || (!std::isnan(a) && std::isnan(b)); }),
                 "beats are in time order");
+    }
+
+    // The signal as a skin colour's three channels, each made odd in places or shifted to any
+    // level, with timestamps of any rate.
+    void skin_pulse() {
+        std::array<std::vector<float>, 3> channels;
+        for (std::vector<float>& channel : channels) {
+            const float level = hostile(data_, 0.5f);
+            for (const float sample : signal_)
+                channel.push_back(level + 0.01f * sample);
+        }
+        const std::vector<double> times = timestamps();
+        const auto method = data_.ConsumeBool() ? PulseMethod::Pos : PulseMethod::Chrom;
+        const SignalInput pulse =
+            extract_pulse(channels[0], channels[1], channels[2], times, method);
+        require(pulse.data.size() == std::min(signal_.size(), times.size()) &&
+                    pulse.confidence.size() == pulse.data.size(),
+                "a pulse has one value and one confidence per frame");
+        for (std::size_t i = 0; i < pulse.data.size(); ++i) {
+            require(pulse.confidence[i] >= 0.0f && pulse.confidence[i] <= 1.0f,
+                    "a pulse's confidence lies in 0..1");
+            require(std::isfinite(pulse.data[i]), "a pulse is finite");
+            require(pulse.confidence[i] > 0.0f || pulse.data[i] == 0.0f,
+                    "a frame no window reached is 0");
+        }
     }
 
     // Timestamps at the typical rate, fewer or more of them than samples, any of them odd.

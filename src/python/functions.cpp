@@ -18,6 +18,7 @@
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/skin_pulse.h"
 #include "types/callable_docs.h"
 
 namespace quorvanta::python {
@@ -139,6 +140,27 @@ ObjectRef beats(PyObject* /*module*/, std::array<ObjectRef, 3>& values) {
     return Convert<Beats>::to(find_beats(signal.samples(), fs, placed));
 }
 
+const Signature kPulseSignature{"extract_pulse",        required("red"),
+                                required("green"),      required("blue"),
+                                required("timestamps"), defaults_to_text("method", "'pos'")};
+
+ObjectRef pulse_from_colour(PyObject* /*module*/, std::array<ObjectRef, 5>& values) {
+    std::array<SignalArray, 3> channels{SignalArray("red", values[0].get()),
+                                        SignalArray("green", values[1].get()),
+                                        SignalArray("blue", values[2].get())};
+    const auto timestamps = argument<std::vector<double>>("timestamps", values[3].get());
+    const PulseMethod method = values[4] ? pulse_method_from(values[4].get()) : PulseMethod::Pos;
+    for (const SignalArray& channel : channels)
+        channel.require_contiguous();
+    const auto red = channels[0].samples();
+    const auto green = channels[1].samples();
+    const auto blue = channels[2].samples();
+    if (const auto mismatch =
+            colour_trace_mismatch(red.size(), green.size(), blue.size(), timestamps.size()))
+        raise(PyExc_ValueError, *mismatch);
+    return Convert<SignalInput>::to(extract_pulse(red, green, blue, timestamps, method));
+}
+
 // The container's (width, height), when one is given.
 std::optional<std::pair<float, float>> container_size(const ObjectRef& value) {
     if (!value || value.get() == Py_None) return std::nullopt;
@@ -203,6 +225,7 @@ PyMethodDef kModuleFunctions[] = {
     method<kRoiSignature, &region_of_interest>(docs::kCalculateRoi),
     method<kVitalInfoSignature, &vital_info>(docs::kGetVitalInfo),
     method<kBeatsSignature, &beats>(docs::kFindBeats),
+    method<kPulseSignature, &pulse_from_colour>(docs::kExtractPulse),
     method<kReadRecordingSignature, &read_recording_call>(docs::kReadRecording),
     {nullptr, nullptr, 0, nullptr},
 };

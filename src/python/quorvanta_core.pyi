@@ -35,6 +35,7 @@ __all__ = [
     "calculate_roi",
     "get_vital_info",
     "find_beats",
+    "extract_pulse",
     "read_recording",
 ]
 
@@ -505,6 +506,19 @@ def find_beats(
     a fraction of a sample and placed by timestamps (one per sample) when given, with each
     beat's status after the correction of missed, extra and ectopic beats and the
     normal-to-normal intervals in ms."""
+
+def extract_pulse(
+    red: _Signal,
+    green: _Signal,
+    blue: _Signal,
+    timestamps: _FloatSequence,
+    method: Literal["pos", "chrom"] | str = "pos",
+) -> SignalInput:
+    """Extracts a pulse waveform and its confidence per frame, as a session takes a signal, from
+    the mean red, green and blue of a region of skin per frame and the frames' timestamps in
+    seconds, by the plane orthogonal to the skin (method 'pos', Wang et al. 2017) or by
+    chrominance (method 'chrom', de Haan and Jeanne 2013); the waveform rises with the blood
+    volume, as a finger PPG does."""
 
 class _RecordedSignal(TypedDict):
     data: NDArray[np.float32]

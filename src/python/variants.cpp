@@ -3,6 +3,7 @@
 
 #include <array>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <utility>
 
@@ -34,6 +35,19 @@ std::optional<roi_method::Custom> custom_roi_from(PyObject* object) {
     return roi_method::Custom{sides[0], sides[1], sides[2], sides[3]};
 }
 
+// What the string `object` names in any case, looked up by `named`; ValueError "<what> must be a
+// string" or `invalid` otherwise.
+template <class Named>
+auto named_in_any_case(PyObject* object, std::string_view what, Named named,
+                       std::string_view invalid) {
+    if (!PyUnicode_Check(object)) raise(PyExc_ValueError, std::string(what) + " must be a string");
+    const ObjectRef lowered = lower_case(object);
+    const auto text = name_of(lowered.get());
+    const auto value = text ? named(*text) : std::nullopt;
+    if (!value) raise(PyExc_ValueError, std::string(invalid));
+    return *value;
+}
+
 }  // namespace
 
 ObjectRef lower_case(PyObject* text) {
@@ -53,12 +67,13 @@ RoiMethod roi_method_from(PyObject* object) {
 }
 
 FaceDetector face_detector_from(PyObject* object) {
-    if (!PyUnicode_Check(object)) raise(PyExc_ValueError, "FaceDetector must be a string");
-    const ObjectRef lowered = lower_case(object);
-    const auto text = name_of(lowered.get());
-    const auto detector = text ? face_detector_named(*text) : std::nullopt;
-    if (!detector) raise(PyExc_ValueError, "Invalid FaceDetector string");
-    return *detector;
+    return named_in_any_case(object, "FaceDetector", face_detector_named,
+                             "Invalid FaceDetector string");
+}
+
+PulseMethod pulse_method_from(PyObject* object) {
+    return named_in_any_case(object, "PulseMethod", pulse_method_named,
+                             "Invalid PulseMethod string: expected 'pos' or 'chrom'");
 }
 
 WaveformMode waveform_mode_from(PyObject* object) {

@@ -7,12 +7,15 @@
 
 #include "python/object_ref.h"
 
+#include "signal/skin_pulse.h"
 #include "types/records.h"
 
 namespace quorvanta::python {
 
 RoiMethod roi_method_from(PyObject* object);
 FaceDetector face_detector_from(PyObject* object);
+// "pos" or "chrom", in any case.
+PulseMethod pulse_method_from(PyObject* object);
 WaveformMode waveform_mode_from(PyObject* object);
 
 // The text of a str, lower-cased as str.lower does (full Unicode case mapping).

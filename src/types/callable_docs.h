@@ -90,6 +90,13 @@ inline constexpr std::string_view kFindBeats =
     "beat's status after the correction of missed, extra and ectopic beats and the "
     "normal-to-normal intervals in ms.";
 
+inline constexpr std::string_view kExtractPulse =
+    "Extracts a pulse waveform and its confidence per frame, as a session takes a signal, from "
+    "the mean red, green and blue of a region of skin per frame and the frames' timestamps in "
+    "seconds, by the plane orthogonal to the skin (method 'pos', Wang et al. 2017) or by "
+    "chrominance (method 'chrom', de Haan and Jeanne 2013); the waveform rises with the blood "
+    "volume, as a finger PPG does.";
+
 inline constexpr std::string_view kReadRecording =
     "Reads a recording of per-frame model outputs (a CSV or JSON file's path, or a pandas "
     "DataFrame) as the quorvanta command does, into a dict of NumPy arrays (timestamp, signals, "

@@ -128,6 +128,9 @@ def valid_calls():
         ("calculate_roi", qv.calculate_roi, [qv.Rect(100, 100, 200, 200), "face"]),
         ("get_vital_info", qv.get_vital_info, ["hr"]),
         ("find_beats", qv.find_beats, [SHORT_PULSE.copy(), 30.0]),
+        ("extract_pulse", qv.extract_pulse,
+         [SHORT_PULSE + np.float32(2), SHORT_PULSE + np.float32(3), SHORT_PULSE + np.float32(4),
+          [i / 30 for i in range(SHORT_PULSE.size)]]),
     ]
     return {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
             for name, callable_, required in calls}

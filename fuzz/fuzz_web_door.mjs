@@ -212,6 +212,12 @@ const ENTRY_POINTS = [
     const values = signal(r, 300);
     return [values, scalar(r), r.pick([undefined, null, Float64Array.from(values, (_, i) => i / 30), [0, 1]])];
   }, (_, args) => qc.findBeats(...args)],
+  ["extractPulse", (r) => {
+    const colour = () => Float32Array.from(signal(r, 300), (v) => 0.5 + 0.01 * v);
+    const red = colour();
+    return [red, colour(), r.pick([colour(), red.subarray(1)]),
+            r.pick([Float64Array.from(red, (_, i) => i / 30), [0, 1]]), r.pick([undefined, null, "POS", "chrom", "ica"])];
+  }, (_, args) => qc.extractPulse(...args)],
   ["calculateRoi", (r) => [rect(r), r.pick(["face", "forehead", "upper_body", { left: 0.1, top: 0.2, right: 0.1, bottom: 0 }]),
                            r.pick([undefined, { detector: "VISION", container: { width: 320, height: 240 }, forceEven: true }])],
    (_, args) => qc.calculateRoi(...args)],

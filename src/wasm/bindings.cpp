@@ -19,6 +19,7 @@
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/skin_pulse.h"
 #include "state/session.h"
 #include "wasm/door.h"
 #include "wasm/values.h"
@@ -129,6 +130,21 @@ val find_beats(val signal, val fs, val timestamps) {
         if (const auto mismatch = timestamps_mismatch(samples.size(), placed.size()))
             throw ArgumentError(ArgumentError::Kind::Range, *mismatch);
         return Js<Beats>::to(quorvanta::find_beats(samples, rate, placed));
+    });
+}
+
+val extract_pulse(val red, val green, val blue, val timestamps, val method) {
+    return guarded([&] {
+        const auto r = argument<std::vector<float>>(red, "red");
+        const auto g = argument<std::vector<float>>(green, "green");
+        const auto b = argument<std::vector<float>>(blue, "blue");
+        const auto times = argument<std::vector<double>>(timestamps, "timestamps");
+        const PulseMethod chosen = named_or_refused(
+            argument<std::optional<std::string>>(method, "method").value_or("pos"), "method",
+            "PulseMethod string", [](const std::string& n) { return pulse_method_named(n); });
+        if (const auto mismatch = colour_trace_mismatch(r.size(), g.size(), b.size(), times.size()))
+            throw ArgumentError(ArgumentError::Kind::Range, *mismatch);
+        return Js<SignalInput>::to(quorvanta::extract_pulse(r, g, b, times, chosen));
     });
 }
 
@@ -335,6 +351,7 @@ EMSCRIPTEN_BINDINGS(quorvanta_core) {
     function("estimateHrvMetric", &estimate_hrv_metric);
     function("findPeaks", &find_peaks);
     function("findBeats", &find_beats);
+    function("extractPulse", &extract_pulse);
     function("calculateRoi", &calculate_roi);
     function("getVitalInfo", &get_vital_info);
     function("vitalIds", &vital_ids);

@@ -24,6 +24,9 @@ const BAD_CALLS = [
   [() => qc.findBeats(signal, 30, [0, 1]), RangeError, "Length mismatch: timestamps has length 2, expected 300"],
   [() => qc.findBeats(signal, 30, "t"), TypeError,
    "timestamps must be a Float64Array or an array of numbers, not a string"],
+  [() => qc.extractPulse(signal, signal, signal.subarray(1), [0]), RangeError,
+   "Length mismatch: blue has length 299, expected 300"],
+  [() => qc.extractPulse([1], [1], [1], [0], "ica"), RangeError, 'method: Invalid PulseMethod string "ica"'],
   [() => qc.estimateHrvMetric(signal, 30, "hrv_stress", signal), RangeError,
    'metricName: Invalid HRV metric "hrv_stress"'],
   [() => qc.calculateRoi({ x: 1 }, "face"), TypeError, "face.y must be a number, not undefined"],
@@ -80,6 +83,14 @@ test("the signal routines, planner, geometry and registry work through the modul
   assert.equal(beats.times.length, 12);  // 1.2 Hz for 10 s
   const placed = qc.findBeats(Array.from(signal), 30, Float64Array.from(signal, (_, i) => 5 + i / 30));
   assert.ok(placed.times.every((t, i) => Math.abs(t - 5 - beats.times[i]) < 1e-9), "placed by the timestamps");
+  // Skin that reflects less green as the blood volume pulses at 72 per minute.
+  const times = Float64Array.from(signal, (_, i) => i / 30);
+  const skin = (tone, share) => Float32Array.from(signal, (v) => tone * (1 - 0.002 * share * v));
+  for (const method of [undefined, "CHROM"]) {
+    const pulse = qc.extractPulse(skin(0.75, 0.33), skin(0.55, 0.77), skin(0.45, 0.53), times, method);
+    assert.ok(pulse.data instanceof Float32Array && pulse.confidence.length === 300);
+    assert.ok(Math.abs(qc.estimateHeartRate(pulse.data, 30).rate - 72) < 1, method);
+  }
   const config = qc.computeBufferConfig(everyVitalConfig());
   const planner = new qc.BufferPlanner(config);
   const buffer = { id: "b1", roi: rect, count: config.streamMax, createdAt: 0, lastSeen: 1 };

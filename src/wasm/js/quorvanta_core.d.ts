@@ -276,6 +276,12 @@ export interface QuorvantaCore {
   /** The beats of a pulse waveform, timed to a fraction of a sample (placed by `timestamps`, one
    *  per sample, or at sample / fs), with missed, extra and ectopic beats corrected. */
   findBeats(signal: Float32Sequence, fs: number, timestamps?: Float64Sequence | null): Beats;
+  /** A pulse waveform (rising with the blood volume, as a finger PPG does) and its confidence per
+   *  frame, ready for a session's `signals`, from the mean red, green and blue of a region of skin
+   *  per frame and the frames' timestamps in seconds: "pos" (the plane orthogonal to the skin,
+   *  the default) or "chrom" (chrominance), in any case. */
+  extractPulse(red: Float32Sequence, green: Float32Sequence, blue: Float32Sequence,
+               timestamps: Float64Sequence, method?: "pos" | "chrom" | string | null): SignalInput;
   calculateRoi(face: Rect, method: RoiMethod, options?: RoiOptions): Rect;
   getVitalInfo(vitalId: string): VitalDisplayMeta | null;
   /** The registry's canonical vital and waveform ids. */

@@ -109,6 +109,8 @@ function publicApi(wasm) {
       call("estimateHrvMetric", signal, fs, lowerCaseName(metricName), confidence, rateHint),
     findPeaks: (signal, fs, refine, options) => call("findPeaks", signal, fs, refine, options),
     findBeats: (signal, fs, timestamps) => call("findBeats", signal, fs, timestamps),
+    extractPulse: (red, green, blue, timestamps, method) =>
+      call("extractPulse", red, green, blue, timestamps, lowerCaseName(method)),
     calculateRoi: (face, method, options) =>
       call("calculateRoi", face, method, withLowerCaseDetector(options)),
     getVitalInfo: (vitalId) => call("getVitalInfo", vitalId),
@@ -121,7 +123,8 @@ function publicApi(wasm) {
   });
 }
 
-// Metric and detector names are matched in any case, as the Python module matches them.
+// Metric, detector and pulse method names are matched in any case, as the Python module matches
+// them.
 function lowerCaseName(name) {
   return typeof name === "string" ? name.toLowerCase() : name;
 }

@@ -148,6 +148,10 @@ TEST(ReadRecording, ProblemsNameTheirPlace) {
     pleth.columns = {{"ppg", "PLETH"}};
     ReadOptions unknown_target;
     unknown_target.columns = {{"pulse", "PLETH"}};
+    ReadOptions resampled;
+    resampled.resample_rate = 30;
+    ReadOptions no_rate;
+    no_rate.resample_rate = 0;
     const struct {
         const char* name;
         std::string text;
@@ -199,6 +203,14 @@ TEST(ReadRecording, ProblemsNameTheirPlace) {
          "r: the column mapping 'pulse=PLETH': 'pulse' is neither 'timestamp' nor a signal"},
         {"a mapping of no column", "timestamp,ppg\n0,1\n", pleth,
          "r: the column mapping 'ppg=PLETH' names no column of the file"},
+        {"resampling milliseconds read as seconds", "timestamp,ppg\n0,1\n1000,2\n2000,3\n",
+         resampled,
+         "r: resampling at 30 fps would make 60001 frames of the 3 read, more than 16 times as "
+         "many: are the timestamps in seconds?"},
+        {"resampling without a time", "timestamp,ppg\nnan,1\n", resampled,
+         "r: no finite timestamp to resample by"},
+        {"resampling at no rate", "timestamp,ppg\n0,1\n", no_rate,
+         "r: the resample rate must be a positive number of frames a second"},
         {"columns of two lengths",
          R"({"timestamp": [0, 1], "ppg": [1]})",
          {},

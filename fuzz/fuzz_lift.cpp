@@ -124,6 +124,10 @@ void check(fuzz::LiftedType type, std::span<const std::uint8_t> bytes) {
             return check_fixed_point<std::string>(bytes);
         case OptionalF32:
             return check_fixed_point<std::optional<float>>(bytes);
+        case PulseMethod:
+            return check_fixed_point<quorvanta::PulseMethod>(bytes);
+        case F32List:
+            return check_fixed_point<std::vector<float>>(bytes);
         case Text:
             return check_text(bytes);
     }

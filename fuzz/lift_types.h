@@ -18,7 +18,9 @@ enum class LiftedType : std::uint8_t {
     BufferMetadataList,
     String,       // length-prefixed, as inside records
     OptionalF32,  // container_width and container_height
-    Text,         // a top-level string argument: the whole buffer, no length prefix
+    PulseMethod,
+    F32List,  // the colour channels
+    Text,     // a top-level string argument: the whole buffer, no length prefix
 };
 
 inline constexpr std::uint8_t kLiftedTypeCount = static_cast<std::uint8_t>(LiftedType::Text) + 1;

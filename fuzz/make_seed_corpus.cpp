@@ -85,6 +85,8 @@ void write_lift_seeds(const fs::path& dir) {
         lift_seed(String, std::string("heart_rate")),
         lift_seed(OptionalF32, std::optional<float>{640.0f}),
         lift_seed(OptionalF32, std::optional<float>{}),
+        lift_seed(PulseMethod, quorvanta::PulseMethod::Chrom),
+        lift_seed(F32List, std::vector<float>{0.41f, 0.52f, 0.39f}),
         {static_cast<std::uint8_t>(Text), 'h', 'r'},
     };
     for (std::size_t i = 0; i < seeds.size(); ++i)

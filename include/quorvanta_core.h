@@ -70,6 +70,7 @@ QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_bufferplanner_poll(
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_process(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_reset(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_assess(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_extract_pulse(void);
 
 /* Object handles: clone adds a reference, free drops one. */
 QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_session(void* handle, RustCallStatus* status);
@@ -111,6 +112,12 @@ QUORVANTA_API int8_t uniffi_quorvanta_core_fn_func_is_contained(RustBuffer inner
 /* vital_id: UTF-8 text without length prefix. Returns optional VitalDisplayMeta. */
 QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_get_vital_info(RustBuffer vital_id,
                                                                       RustCallStatus* status);
+/* red, green, blue: sequence of f32, a region's mean colour per frame; timestamps: sequence of
+ * f64 seconds, as many; method: PulseMethod. Returns a SignalInput: the pulse and its confidence
+ * per frame. Channels and timestamps of different lengths are refused. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_extract_pulse(
+    RustBuffer red, RustBuffer green, RustBuffer blue, RustBuffer timestamps, RustBuffer method,
+    RustCallStatus* status);
 /* config: SessionConfig; only input_size and n_inputs are read. Returns a BufferConfig. */
 QUORVANTA_API RustBuffer
 uniffi_quorvanta_core_fn_func_compute_buffer_config(RustBuffer config, RustCallStatus* status);

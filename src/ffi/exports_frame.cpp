@@ -67,6 +67,9 @@ uint16_t uniffi_quorvanta_core_checksum_func_compute_buffer_config(void) {
 uint16_t uniffi_quorvanta_core_checksum_func_compute_iou(void) {
     return 42017;
 }
+uint16_t uniffi_quorvanta_core_checksum_func_extract_pulse(void) {
+    return 29539;
+}
 uint16_t uniffi_quorvanta_core_checksum_func_get_vital_info(void) {
     return 12718;
 }

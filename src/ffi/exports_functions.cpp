@@ -1,10 +1,15 @@
 // SPDX-License-Identifier: Apache-2.0
-// Exports of the stateless functions: ROI derivation, rectangle overlap and the vital registry.
+// Exports of the stateless functions: ROI derivation, rectangle overlap, the vital registry and the
+// pulse from skin colour.
+#include <stdexcept>
+#include <vector>
+
 #include "ffi/call.h"
 #include "geometry/overlap.h"
 #include "geometry/roi.h"
 #include "quorvanta_core.h"
 #include "registry/registry.h"
+#include "signal/skin_pulse.h"
 
 using namespace quorvanta;
 using namespace quorvanta::ffi;
@@ -54,6 +59,24 @@ RustBuffer uniffi_quorvanta_core_fn_func_get_vital_info(RustBuffer vital_id,
     const OwnedBuffer id_arg{vital_id};
     return guarded_call(status,
                         [&] { return encode(get_vital_info(lift_text("vital_id", id_arg))); });
+}
+
+RustBuffer uniffi_quorvanta_core_fn_func_extract_pulse(RustBuffer red, RustBuffer green,
+                                                       RustBuffer blue, RustBuffer timestamps,
+                                                       RustBuffer method, RustCallStatus* status) {
+    const OwnedBuffer red_arg{red}, green_arg{green}, blue_arg{blue}, timestamps_arg{timestamps},
+        method_arg{method};
+    return guarded_call(status, [&] {
+        const auto reds = lift<std::vector<float>>("red", red_arg);
+        const auto greens = lift<std::vector<float>>("green", green_arg);
+        const auto blues = lift<std::vector<float>>("blue", blue_arg);
+        const auto times = lift<std::vector<double>>("timestamps", timestamps_arg);
+        const auto pulse_method = lift<PulseMethod>("method", method_arg);
+        if (const auto mismatch =
+                colour_trace_mismatch(reds.size(), greens.size(), blues.size(), times.size()))
+            throw std::invalid_argument(*mismatch);
+        return encode(extract_pulse(reds, greens, blues, times, pulse_method));
+    });
 }
 
 }  // extern "C"

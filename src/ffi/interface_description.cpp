@@ -147,6 +147,7 @@ std::vector<Enum> enums() {
         describe<InferenceMode>(),
         describe<BufferActionType>(),
         describe<BeatStatus>(),
+        describe<PulseMethod>(),
     };
 }
 
@@ -187,6 +188,17 @@ std::vector<Callable> functions() {
          f32,
          std::string(docs::kComputeIou),
          "\t\t\t\t \t  \n"},
+        {CallableKind::Function,
+         "",
+         "extract_pulse",
+         {{"red", sequence(f32)},
+          {"green", sequence(f32)},
+          {"blue", sequence(f32)},
+          {"timestamps", sequence(f64)},
+          {"method", enumeration("PulseMethod")}},
+         record("SignalInput"),
+         std::string(docs::kExtractPulse),
+         ""},
         {CallableKind::Function,
          "",
          "get_vital_info",

@@ -37,8 +37,6 @@
 
 namespace quorvanta {
 
-enum class PulseMethod { Pos, Chrom };
-
 // The method a host names: "pos" or "chrom" (doors lower the name's case first).
 std::optional<PulseMethod> pulse_method_named(std::string_view lowered_name);
 

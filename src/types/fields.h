@@ -315,6 +315,15 @@ struct Variants<FaceDetector> {
 };
 
 template <>
+struct Variants<PulseMethod> {
+    static constexpr std::string_view kName = "PulseMethod";
+    static constexpr std::string_view kDoc =
+        "How a pulse is projected from a region's mean skin colour: Pos by the plane orthogonal to "
+        "the skin (Wang et al. 2017), Chrom by chrominance (de Haan and Jeanne 2013).";
+    static constexpr std::array<std::string_view, 2> kVariants{"Pos", "Chrom"};
+};
+
+template <>
 struct Variants<BeatStatus> {
     static constexpr std::string_view kName = "BeatStatus";
     static constexpr std::string_view kDoc =

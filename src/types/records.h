@@ -136,6 +136,8 @@ struct ExecutionPlan {
 // Enums whose variants carry no data.
 enum class FaceDetector { Default, AppleVision };
 enum class InferenceMode { Stream, File };
+// How a pulse is projected from a region's mean skin colour.
+enum class PulseMethod { Pos, Chrom };
 
 // The checks beside the session's estimators: how far each vital can be trusted, and the beats.
 enum class BeatStatus : std::uint8_t {

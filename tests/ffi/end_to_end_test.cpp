@@ -152,6 +152,38 @@ TEST(EndToEnd, GeometryFunctions) {
               "Failed to convert arg 'a': junk data left in buffer after lifting (count: 4)");
 }
 
+// A sequence of f32 or f64, length first.
+template <class Value>
+Bytes sequence(std::initializer_list<Value> values) {
+    Bytes out = u32(static_cast<std::uint32_t>(values.size()));
+    for (const Value value : values)
+        out = cat({out, sizeof(Value) == 4 ? f32(float(value)) : f64(double(value))});
+    return out;
+}
+
+TEST(EndToEnd, ExtractPulse) {
+    auto pulse = EXPORT(uniffi_quorvanta_core_fn_func_extract_pulse);
+    RustCallStatus status{};
+    const Bytes grey = sequence({0.5f, 0.5f, 0.5f, 0.5f}), seconds = sequence({0.0, 1.0, 2.0, 3.0});
+    // A steady colour carries no pulse; each frame's confidence is the share of the 3-frame
+    // windows (1.6 s at 1 fps, at least 3) around it that were clean.
+    EXPECT_EQ(
+        lib().take(pulse(arg(grey), arg(grey), arg(grey), arg(seconds), arg(variant(1)), &status)),
+        cat({sequence({0.0f, 0.0f, 0.0f, 0.0f}),
+             sequence({1.0f / 3, 2.0f / 3, 2.0f / 3, 1.0f / 3})}));
+    EXPECT_EQ(lib().failure(status), "");
+
+    const std::tuple<Bytes, Bytes, const char*> refused[] = {
+        {sequence({0.5f}), variant(2), "Length mismatch: blue has length 1, expected 4"},
+        {grey, variant(3), "Failed to convert arg 'method': Invalid PulseMethod enum value: 3"}};
+    for (const auto& [blue, method, message] : refused) {
+        EXPECT_EQ(
+            lib().take(pulse(arg(grey), arg(grey), arg(blue), arg(seconds), arg(method), &status)),
+            Bytes{});
+        EXPECT_EQ(lib().failure(status), message);
+    }
+}
+
 TEST(EndToEnd, GetVitalInfo) {
     auto info = EXPORT(uniffi_quorvanta_core_fn_func_get_vital_info);
     RustCallStatus status{};

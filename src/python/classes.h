@@ -190,17 +190,33 @@ bool add_variants(PyTypeObject* type) {
 
 }  // namespace detail
 
-// Slots of the Session class: its constructor and methods.
-std::vector<PyType_Slot> session_slots();
+// Slots of the object classes: constructor and methods, defined beside them.
+template <NativeObject T>
+std::vector<PyType_Slot> object_slots();
+template <>
+std::vector<PyType_Slot> object_slots<SessionHandle>();
+template <>
+std::vector<PyType_Slot> object_slots<BufferPlanner>();
+
 inline const Signature kSessionNewSignature{"Session.__new__", required("config")};
+inline const Signature kBufferPlannerNewSignature{"BufferPlanner.__new__", required("config")};
+
+template <NativeObject T>
+const auto& new_signature() {
+    if constexpr (std::is_same_v<T, SessionHandle>) {
+        return kSessionNewSignature;
+    } else {
+        return kBufferPlannerNewSignature;
+    }
+}
 
 // The class documentation, from the interface tables: for a class with a constructor its text
 // signature first, as CPython reads it.
 template <class T>
 const char* class_doc() {
     static const std::string doc = [] {
-        if constexpr (std::is_same_v<T, SessionHandle>) {
-            return text_signature(kSessionNewSignature, kSessionObject.doc);
+        if constexpr (NativeObject<T>) {
+            return text_signature(new_signature<T>(), kObjectOf<T>->doc);
         } else if constexpr (PlainEnum<T>) {
             return std::string(Variants<T>::kDoc);
         } else if constexpr (detail::Constructible<T>) {
@@ -218,9 +234,9 @@ PyTypeObject* create_class() {
     if (g_class<T> != nullptr) return g_class<T>;
     std::vector<PyType_Slot> slots{{Py_tp_dealloc, reinterpret_cast<void*>(&detail::dealloc<T>)},
                                    {Py_tp_doc, const_cast<char*>(class_doc<T>())}};
-    if constexpr (std::is_same_v<T, SessionHandle>) {
-        const auto session = session_slots();
-        slots.insert(slots.end(), session.begin(), session.end());
+    if constexpr (NativeObject<T>) {
+        const auto object = object_slots<T>();
+        slots.insert(slots.end(), object.begin(), object.end());
     } else if constexpr (PlainEnum<T>) {
         slots.insert(slots.end(),
                      {{Py_tp_new, reinterpret_cast<void*>(&detail::no_constructor)},

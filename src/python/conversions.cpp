@@ -82,6 +82,10 @@ bool bool_from(PyObject* object) {
     raise_cannot_convert(object, "PyBool");
 }
 
+bool bool_argument(std::string_view name, const ObjectRef& value, bool fallback) {
+    return value ? for_argument(name, [&] { return bool_from(value.get()); }) : fallback;
+}
+
 std::optional<std::string_view> name_of(PyObject* object) {
     if (!PyUnicode_Check(object)) return std::nullopt;
     Py_ssize_t size = 0;

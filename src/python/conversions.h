@@ -170,4 +170,7 @@ T argument(std::string_view name, PyObject* object) {
     return for_argument(name, [&] { return Convert<T>::from(object); });
 }
 
+// A flag argument, `fallback` when it was left out.
+bool bool_argument(std::string_view name, const ObjectRef& value, bool fallback);
+
 }  // namespace quorvanta::python

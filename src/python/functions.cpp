@@ -6,10 +6,13 @@
 #include <string>
 #include <string_view>
 
+#include "geometry/overlap.h"
 #include "geometry/roi.h"
+#include "planning/buffer_planner.h"
 #include "python/arguments.h"
 #include "python/conversions.h"
 #include "python/errors.h"
+#include "python/instances.h"
 #include "python/recording_reader.h"
 #include "python/signal_array.h"
 #include "python/variants.h"
@@ -38,10 +41,6 @@ std::optional<float> optional_float(std::string_view name, const ObjectRef& valu
 
 float float_or(std::string_view name, const ObjectRef& value, float fallback) {
     return value ? argument<float>(name, value.get()) : fallback;
-}
-
-bool bool_argument(std::string_view name, const ObjectRef& value, bool fallback) {
-    return value ? for_argument(name, [&] { return bool_from(value.get()); }) : fallback;
 }
 
 const Signature kHeartRateSignature{"estimate_heart_rate", required("signal"), required("fs")};
@@ -198,6 +197,30 @@ ObjectRef region_of_interest(PyObject* /*module*/, std::array<ObjectRef, 5>& val
     return Convert<Rect>::to(roi);
 }
 
+const Signature kBufferConfigSignature{"compute_buffer_config", required("config")};
+
+ObjectRef buffer_config(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
+    return new_instance(compute_buffer_config(argument<SessionConfig>("config", values[0].get())));
+}
+
+const Signature kIouSignature{"compute_iou", required("a"), required("b")};
+
+ObjectRef iou(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
+    const auto a = argument<Rect>("a", values[0].get());
+    const auto b = argument<Rect>("b", values[1].get());
+    return Convert<float>::to(compute_iou(a, b));
+}
+
+const Signature kContainedSignature{"is_contained", required("inner"), required("outer"),
+                                    required("min_overlap_pct")};
+
+ObjectRef contained(PyObject* /*module*/, std::array<ObjectRef, 3>& values) {
+    const auto inner = argument<Rect>("inner", values[0].get());
+    const auto outer = argument<Rect>("outer", values[1].get());
+    const auto min_overlap = argument<float>("min_overlap_pct", values[2].get());
+    return ObjectRef::borrow(is_contained(inner, outer, min_overlap) ? Py_True : Py_False);
+}
+
 const Signature kVitalInfoSignature{"get_vital_info", required("vital_id")};
 
 ObjectRef vital_info(PyObject* /*module*/, std::array<ObjectRef, 1>& values) {
@@ -227,6 +250,9 @@ PyMethodDef kModuleFunctions[] = {
     method<kBeatsSignature, &beats>(docs::kFindBeats),
     method<kPulseSignature, &pulse_from_colour>(docs::kExtractPulse),
     method<kReadRecordingSignature, &read_recording_call>(docs::kReadRecording),
+    method<kBufferConfigSignature, &buffer_config>(docs::kComputeBufferConfig),
+    method<kIouSignature, &iou>(docs::kComputeIou),
+    method<kContainedSignature, &contained>(docs::kIsContained),
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -14,6 +14,7 @@
 #include <type_traits>
 #include <utility>
 
+#include "planning/buffer_planner.h"
 #include "state/session.h"
 #include "types/fields.h"
 #include "types/records.h"
@@ -49,6 +50,19 @@ ObjectRef new_instance(T value) {
 
 // The Session class holds the native session behind a pointer: it owns a mutex and never moves.
 using SessionHandle = std::unique_ptr<Session>;
+
+// The classes whose instances hold native state behind methods rather than attributes: the Session
+// and the BufferPlanner (held by value: it only holds its limits).
+template <class T>
+inline constexpr const ObjectDescription* kObjectOf = nullptr;
+template <>
+inline constexpr const ObjectDescription* kObjectOf<SessionHandle> = &kSessionObject;
+template <>
+inline constexpr const ObjectDescription* kObjectOf<BufferPlanner> = &kBufferPlannerObject;
+
+template <class T>
+concept NativeObject = kObjectOf<T>
+!= nullptr;
 
 enum class Access { ReadWrite, ReadOnly };
 
@@ -124,8 +138,8 @@ struct ClassTraits<Beats> : RecordClass<Access::ReadOnly> {};
 // The Python name of T's class, from the interface tables.
 template <class T>
 constexpr std::string_view class_name() {
-    if constexpr (std::is_same_v<T, SessionHandle>) {
-        return kSessionObject.name;
+    if constexpr (NativeObject<T>) {
+        return kObjectOf<T>->name;
     } else if constexpr (PlainEnum<T>) {
         return Variants<T>::kName;
     } else {

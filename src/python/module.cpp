@@ -49,11 +49,11 @@ ObjectRef create_module() {
     ObjectRef module = check(PyModule_Create(&g_module_definition));
     const ObjectRef all = check(PyList_New(0));
     if (PyModule_AddObjectRef(module.get(), "__all__", all.get()) != 0) rethrow_python_error();
-    add_classes<SessionHandle, SessionConfig, SessionInput, SignalInput, FaceInput, SessionResult,
-                WaveformResult, VitalResult, FaceResult, Rect, InferenceMode, BufferConfig,
-                BufferActionType, BufferAction, BufferMetadata, InferenceCommand, ExecutionPlan,
-                VitalDisplayMeta, Assessment, VitalAssessment, Beats, BeatStatus>(module.get(),
-                                                                                  all.get());
+    add_classes<SessionHandle, BufferPlanner, SessionConfig, SessionInput, SignalInput, FaceInput,
+                SessionResult, WaveformResult, VitalResult, FaceResult, Rect, InferenceMode,
+                BufferConfig, BufferActionType, BufferAction, BufferMetadata, InferenceCommand,
+                ExecutionPlan, VitalDisplayMeta, Assessment, VitalAssessment, Beats, BeatStatus>(
+        module.get(), all.get());
     add_functions(module.get(), all.get());
     return module;
 }

@@ -8,6 +8,7 @@ from typing_extensions import TypeAlias
 
 __all__ = [
     "Session",
+    "BufferPlanner",
     "SessionConfig",
     "SessionInput",
     "SignalInput",
@@ -37,6 +38,9 @@ __all__ = [
     "find_beats",
     "extract_pulse",
     "read_recording",
+    "compute_buffer_config",
+    "compute_iou",
+    "is_contained",
 ]
 
 # What the module accepts where it stores a 32- or 64-bit float: anything with __float__ or
@@ -64,6 +68,34 @@ class Session:
     def process(self, input: SessionInput, mode: _WaveformMode) -> SessionResult: ...
     def assess(self) -> Assessment: ...
     def reset(self) -> None: ...
+
+@final
+class BufferPlanner:
+    """Manages the tracking, matching, and lifecycle of video frame buffers across a session."""
+
+    def __new__(cls, config: BufferConfig) -> BufferPlanner: ...
+    def evaluate_target(
+        self, target_roi: Rect, timestamp: _FloatLike, active_buffers: Sequence[BufferMetadata]
+    ) -> BufferAction:
+        """Matches a newly detected region against the active buffers: KeepAlive with the id of
+        the fresh buffer that overlaps it best when their intersection over union is at least 0.6,
+        otherwise Create with the region for a new buffer."""
+    def is_ready(
+        self, count: _IntLike, mode: InferenceMode, has_state: _Flag = False, flush: _Flag = False
+    ) -> bool:
+        """Tells whether a buffer holding count frames may run inference: it needs the minimum for
+        the engine's state and, in file mode without flush, a full file_max frames."""
+    def poll(
+        self,
+        active_buffers: Sequence[BufferMetadata],
+        current_time: _FloatLike,
+        mode: InferenceMode,
+        has_state: _Flag = False,
+        flush: _Flag = False,
+    ) -> ExecutionPlan:
+        """Plans the next inference: picks the most recently created ready buffer, says how many
+        frames to take from it and keep as overlap, and lists the stale and superseded buffers to
+        drop."""
 
 @final
 class SessionConfig:
@@ -550,3 +582,16 @@ def read_recording(
     fs times a file without timestamps, columns maps other column names to signals or to the
     timestamps, time_unit is the timestamps' unit, resample a frame rate to resample to; a file
     that cannot be read raises ValueError with the command's message."""
+
+def compute_buffer_config(config: SessionConfig) -> BufferConfig:
+    """Sizes the inference buffers for the model's input size and frames per inference: the frames
+    a buffer needs before inference with and without carried state, the most frames one inference
+    takes in stream and in file mode, and the frames kept as overlap."""
+
+def compute_iou(a: Rect, b: Rect) -> float:
+    """Returns the intersection over union of two rectangles: 0 when they do not overlap, 1 when
+    they coincide."""
+
+def is_contained(inner: Rect, outer: Rect, min_overlap_pct: _FloatLike) -> bool:
+    """Tells whether the part of inner that lies inside outer spans at least min_overlap_pct of
+    inner's width and of its height; min_overlap_pct is a fraction (0.8 means 80 per cent)."""

@@ -65,7 +65,8 @@ PyMethodDef kSessionMethods[] = {
 
 }  // namespace
 
-std::vector<PyType_Slot> session_slots() {
+template <>
+std::vector<PyType_Slot> object_slots<SessionHandle>() {
     return {{Py_tp_new, reinterpret_cast<void*>(&new_session)},
             {Py_tp_methods, static_cast<void*>(kSessionMethods)}};
 }

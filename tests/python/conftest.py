@@ -106,6 +106,10 @@ def pulse_wave(seconds=30.0):
 SHORT_PULSE = pulse_wave(seconds=4.0)
 
 
+PLANNER_LIMITS = qv.compute_buffer_config(make_config())
+BUFFER = qv.BufferMetadata("b", qv.Rect(100, 100, 200, 200), 40, 0.0, 0.5)
+
+
 def valid_calls():
     """Every function, constructor and session method by the name its argument errors use, with
     new valid values for its required arguments, by name."""
@@ -121,6 +125,16 @@ def valid_calls():
                                                    return_waveforms=["ppg_waveform"])).process,
          [make_input(0, 5, {"ppg_waveform": SHORT_PULSE}), "Global"]),
         ("Session.reset", qv.Session(make_config()).reset, []),
+        ("BufferPlanner", qv.BufferPlanner, [PLANNER_LIMITS]),
+        ("BufferPlanner.evaluate_target", qv.BufferPlanner(PLANNER_LIMITS).evaluate_target,
+         [qv.Rect(100, 100, 200, 200), 1.0, [BUFFER]]),
+        ("BufferPlanner.is_ready", qv.BufferPlanner(PLANNER_LIMITS).is_ready,
+         [40, qv.InferenceMode.Stream]),
+        ("BufferPlanner.poll", qv.BufferPlanner(PLANNER_LIMITS).poll,
+         [[BUFFER], 1.0, qv.InferenceMode.File]),
+        ("compute_buffer_config", qv.compute_buffer_config, [make_config()]),
+        ("compute_iou", qv.compute_iou, [qv.Rect(0, 0, 10, 10), qv.Rect(5, 0, 10, 10)]),
+        ("is_contained", qv.is_contained, [qv.Rect(0, 0, 10, 10), qv.Rect(0, 5, 10, 10), 0.5]),
         ("estimate_heart_rate", qv.estimate_heart_rate, [SHORT_PULSE.copy(), 30.0]),
         ("estimate_hrv_metric", qv.estimate_hrv_metric,
          [SHORT_PULSE.copy(), 30.0, "sdnn", SHORT_PULSE.copy()]),

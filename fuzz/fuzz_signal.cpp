@@ -33,6 +33,7 @@
 #include "signal/peak_measures.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/region_motion.h"
 #include "signal/skin_pulse.h"
 
 namespace {
@@ -54,7 +55,7 @@ public:
 
     void run() {
         for (int i = 0; i < kMaxOperations && data_.remaining_bytes() > 0; ++i) {
-            switch (data_.ConsumeIntegralInRange(0, 9)) {
+            switch (data_.ConsumeIntegralInRange(0, 10)) {
                 case 0:
                     filters();
                     break;
@@ -81,6 +82,9 @@ public:
                     break;
                 case 8:
                     skin_pulse();
+                    break;
+                case 9:
+                    region_motion();
                     break;
                 default:
                     signal_ = make_signal();
@@ -239,6 +243,25 @@ private:
             require(std::isfinite(pulse.data[i]), "a pulse is finite");
             require(pulse.confidence[i] > 0.0f || pulse.data[i] == 0.0f,
                     "a frame no window reached is 0");
+        }
+    }
+
+    // The signal cut into row profiles of any length, the first one the reference.
+    void region_motion() {
+        const std::size_t rows = data_.ConsumeIntegralInRange<std::size_t>(0, 64);
+        const std::size_t whole = rows == 0 ? 0 : signal_.size() / rows * rows;
+        const std::span<const float> profiles(signal_.data(), whole);
+        const auto reference = profiles.first(std::min(rows, whole));
+        const SignalInput rise = extract_respiration(reference, profiles);
+        require(rise.data.size() == (reference.empty() ? 0 : whole / rows) &&
+                    rise.confidence.size() == rise.data.size(),
+                "a rise for each whole profile");
+        for (std::size_t i = 0; i < rise.data.size(); ++i) {
+            require(rise.confidence[i] >= 0.0f && rise.confidence[i] <= 1.0f,
+                    "a rise's confidence lies in 0..1");
+            require(std::isnan(rise.data[i]) ? rise.confidence[i] == 0.0f
+                                             : std::abs(rise.data[i]) <= float(rows) / 8 + 1,
+                    "a rise is missing or within the lags searched");
         }
     }
 

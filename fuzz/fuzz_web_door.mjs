@@ -218,6 +218,10 @@ const ENTRY_POINTS = [
     return [red, colour(), r.pick([colour(), red.subarray(1)]),
             r.pick([Float64Array.from(red, (_, i) => i / 30), [0, 1]]), r.pick([undefined, null, "POS", "chrom", "ica"])];
   }, (_, args) => qc.extractPulse(...args)],
+  ["extractRespiration", (r) => {
+    const rows = signal(r, 400);
+    return [r.pick([rows.subarray(0, 40), rows.subarray(0, 3), [], rows.subarray(0, 7)]), r.pick([rows, rows.subarray(1), []])];
+  }, (_, args) => qc.extractRespiration(...args)],
   ["calculateRoi", (r) => [rect(r), r.pick(["face", "forehead", "upper_body", { left: 0.1, top: 0.2, right: 0.1, bottom: 0 }]),
                            r.pick([undefined, { detector: "VISION", container: { width: 320, height: 240 }, forceEven: true }])],
    (_, args) => qc.calculateRoi(...args)],

@@ -71,6 +71,7 @@ QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_process(voi
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_reset(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_method_session_assess(void);
 QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_extract_pulse(void);
+QUORVANTA_API uint16_t uniffi_quorvanta_core_checksum_func_extract_respiration(void);
 
 /* Object handles: clone adds a reference, free drops one. */
 QUORVANTA_API void* uniffi_quorvanta_core_fn_clone_session(void* handle, RustCallStatus* status);
@@ -118,6 +119,12 @@ QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_get_vital_info(RustBuffer
 QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_extract_pulse(
     RustBuffer red, RustBuffer green, RustBuffer blue, RustBuffer timestamps, RustBuffer method,
     RustCallStatus* status);
+/* reference_rows: sequence of f32, a region's row profile; frame_rows: sequence of f32, the same
+ * region's row profile per frame, one after another. Returns a SignalInput: the rise of each frame
+ * against the reference in rows and its confidence. frame_rows that is not whole profiles is
+ * refused. */
+QUORVANTA_API RustBuffer uniffi_quorvanta_core_fn_func_extract_respiration(
+    RustBuffer reference_rows, RustBuffer frame_rows, RustCallStatus* status);
 /* config: SessionConfig; only input_size and n_inputs are read. Returns a BufferConfig. */
 QUORVANTA_API RustBuffer
 uniffi_quorvanta_core_fn_func_compute_buffer_config(RustBuffer config, RustCallStatus* status);

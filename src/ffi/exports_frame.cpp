@@ -70,6 +70,9 @@ uint16_t uniffi_quorvanta_core_checksum_func_compute_iou(void) {
 uint16_t uniffi_quorvanta_core_checksum_func_extract_pulse(void) {
     return 29539;
 }
+uint16_t uniffi_quorvanta_core_checksum_func_extract_respiration(void) {
+    return 16677;
+}
 uint16_t uniffi_quorvanta_core_checksum_func_get_vital_info(void) {
     return 12718;
 }

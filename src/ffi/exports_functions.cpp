@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // Exports of the stateless functions: ROI derivation, rectangle overlap, the vital registry and the
-// pulse from skin colour.
+// pulse from skin colour and the respiration from a region's motion.
 #include <stdexcept>
 #include <vector>
 
@@ -9,6 +9,7 @@
 #include "geometry/roi.h"
 #include "quorvanta_core.h"
 #include "registry/registry.h"
+#include "signal/region_motion.h"
 #include "signal/skin_pulse.h"
 
 using namespace quorvanta;
@@ -76,6 +77,19 @@ RustBuffer uniffi_quorvanta_core_fn_func_extract_pulse(RustBuffer red, RustBuffe
                 colour_trace_mismatch(reds.size(), greens.size(), blues.size(), times.size()))
             throw std::invalid_argument(*mismatch);
         return encode(extract_pulse(reds, greens, blues, times, pulse_method));
+    });
+}
+
+RustBuffer uniffi_quorvanta_core_fn_func_extract_respiration(RustBuffer reference_rows,
+                                                             RustBuffer frame_rows,
+                                                             RustCallStatus* status) {
+    const OwnedBuffer reference_arg{reference_rows}, frames_arg{frame_rows};
+    return guarded_call(status, [&] {
+        const auto reference = lift<std::vector<float>>("reference_rows", reference_arg);
+        const auto profiles = lift<std::vector<float>>("frame_rows", frames_arg);
+        if (const auto mismatch = profile_mismatch(reference.size(), profiles.size()))
+            throw std::invalid_argument(*mismatch);
+        return encode(extract_respiration(reference, profiles));
     });
 }
 

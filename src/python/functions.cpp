@@ -21,6 +21,7 @@
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/region_motion.h"
 #include "signal/skin_pulse.h"
 #include "types/callable_docs.h"
 
@@ -160,6 +161,21 @@ ObjectRef pulse_from_colour(PyObject* /*module*/, std::array<ObjectRef, 5>& valu
     return Convert<SignalInput>::to(extract_pulse(red, green, blue, timestamps, method));
 }
 
+const Signature kRespirationSignature{"extract_respiration", required("reference_rows"),
+                                      required("frame_rows")};
+
+ObjectRef respiration_from_motion(PyObject* /*module*/, std::array<ObjectRef, 2>& values) {
+    SignalArray reference("reference_rows", values[0].get());
+    SignalArray profiles("frame_rows", values[1].get());
+    reference.require_contiguous();
+    profiles.require_contiguous();
+    const auto reference_rows = reference.samples();
+    const auto frame_rows = profiles.samples();
+    if (const auto mismatch = profile_mismatch(reference_rows.size(), frame_rows.size()))
+        raise(PyExc_ValueError, *mismatch);
+    return Convert<SignalInput>::to(extract_respiration(reference_rows, frame_rows));
+}
+
 // The container's (width, height), when one is given.
 std::optional<std::pair<float, float>> container_size(const ObjectRef& value) {
     if (!value || value.get() == Py_None) return std::nullopt;
@@ -249,6 +265,7 @@ PyMethodDef kModuleFunctions[] = {
     method<kVitalInfoSignature, &vital_info>(docs::kGetVitalInfo),
     method<kBeatsSignature, &beats>(docs::kFindBeats),
     method<kPulseSignature, &pulse_from_colour>(docs::kExtractPulse),
+    method<kRespirationSignature, &respiration_from_motion>(docs::kExtractRespiration),
     method<kReadRecordingSignature, &read_recording_call>(docs::kReadRecording),
     method<kBufferConfigSignature, &buffer_config>(docs::kComputeBufferConfig),
     method<kIouSignature, &iou>(docs::kComputeIou),

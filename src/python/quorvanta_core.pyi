@@ -37,6 +37,7 @@ __all__ = [
     "get_vital_info",
     "find_beats",
     "extract_pulse",
+    "extract_respiration",
     "read_recording",
     "compute_buffer_config",
     "compute_iou",
@@ -551,6 +552,13 @@ def extract_pulse(
     seconds, by the plane orthogonal to the skin (method 'pos', Wang et al. 2017) or by
     chrominance (method 'chrom', de Haan and Jeanne 2013); the waveform rises with the blood
     volume, as a finger PPG does."""
+
+def extract_respiration(reference_rows: _Signal, frame_rows: _Signal) -> SignalInput:
+    """Extracts a respiration waveform and its confidence per frame, as a session takes a signal,
+    from the vertical motion of a region: each frame's row profile (the mean brightness of each of
+    the region's rows, top first; frames one after another in frame_rows) is matched with the
+    reference profile, and the waveform is how far the frame's content rose, in rows; the
+    confidence is how alike the matched profiles are."""
 
 class _RecordedSignal(TypedDict):
     data: NDArray[np.float32]

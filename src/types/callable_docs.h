@@ -97,6 +97,13 @@ inline constexpr std::string_view kExtractPulse =
     "chrominance (method 'chrom', de Haan and Jeanne 2013); the waveform rises with the blood "
     "volume, as a finger PPG does.";
 
+inline constexpr std::string_view kExtractRespiration =
+    "Extracts a respiration waveform and its confidence per frame, as a session takes a signal, "
+    "from the vertical motion of a region: each frame's row profile (the mean brightness of each "
+    "of the region's rows, top first; frames one after another in frame_rows) is matched with "
+    "the reference profile, and the waveform is how far the frame's content rose, in rows; the "
+    "confidence is how alike the matched profiles are.";
+
 inline constexpr std::string_view kReadRecording =
     "Reads a recording of per-frame model outputs (a CSV or JSON file's path, or a pandas "
     "DataFrame) as the quorvanta command does, into a dict of NumPy arrays (timestamp, signals, "

@@ -19,6 +19,7 @@
 #include "signal/hrv.h"
 #include "signal/peaks.h"
 #include "signal/rate.h"
+#include "signal/region_motion.h"
 #include "signal/skin_pulse.h"
 #include "state/session.h"
 #include "wasm/door.h"
@@ -130,6 +131,16 @@ val find_beats(val signal, val fs, val timestamps) {
         if (const auto mismatch = timestamps_mismatch(samples.size(), placed.size()))
             throw ArgumentError(ArgumentError::Kind::Range, *mismatch);
         return Js<Beats>::to(quorvanta::find_beats(samples, rate, placed));
+    });
+}
+
+val extract_respiration(val reference_rows, val frame_rows) {
+    return guarded([&] {
+        const auto reference = argument<std::vector<float>>(reference_rows, "referenceRows");
+        const auto profiles = argument<std::vector<float>>(frame_rows, "frameRows");
+        if (const auto mismatch = profile_mismatch(reference.size(), profiles.size()))
+            throw ArgumentError(ArgumentError::Kind::Range, *mismatch);
+        return Js<SignalInput>::to(quorvanta::extract_respiration(reference, profiles));
     });
 }
 
@@ -352,6 +363,7 @@ EMSCRIPTEN_BINDINGS(quorvanta_core) {
     function("findPeaks", &find_peaks);
     function("findBeats", &find_beats);
     function("extractPulse", &extract_pulse);
+    function("extractRespiration", &extract_respiration);
     function("calculateRoi", &calculate_roi);
     function("getVitalInfo", &get_vital_info);
     function("vitalIds", &vital_ids);

@@ -184,6 +184,21 @@ TEST(EndToEnd, ExtractPulse) {
     }
 }
 
+// Rows (0, 0, 1, 0, 0) then (0, 1, 0, 0, 0): the content rose by one row.
+TEST(EndToEnd, ExtractRespiration) {
+    auto respiration = EXPORT(uniffi_quorvanta_core_fn_func_extract_respiration);
+    RustCallStatus status{};
+    const Bytes reference = sequence({0.0f, 0.0f, 1.0f, 0.0f, 0.0f});
+    EXPECT_EQ(lib().take(respiration(arg(reference), arg(sequence({0.0f, 1.0f, 0.0f, 0.0f, 0.0f})),
+                                     &status)),
+              cat({sequence({1.0f}), sequence({1.0f})}));
+    EXPECT_EQ(lib().take(respiration(arg(reference), arg(sequence({0.0f, 1.0f})), &status)),
+              Bytes{});
+    EXPECT_EQ(lib().failure(status),
+              "Length mismatch: frame_rows has length 2, expected a multiple of 5 (the length of "
+              "reference_rows)");
+}
+
 TEST(EndToEnd, GetVitalInfo) {
     auto info = EXPORT(uniffi_quorvanta_core_fn_func_get_vital_info);
     RustCallStatus status{};

@@ -145,6 +145,7 @@ def valid_calls():
         ("extract_pulse", qv.extract_pulse,
          [SHORT_PULSE + np.float32(2), SHORT_PULSE + np.float32(3), SHORT_PULSE + np.float32(4),
           [i / 30 for i in range(SHORT_PULSE.size)]]),
+        ("extract_respiration", qv.extract_respiration, [SHORT_PULSE[:40].copy(), SHORT_PULSE.copy()]),
     ]
     return {name: (callable_, dict(zip(inspect.signature(callable_).parameters, required)))
             for name, callable_, required in calls}

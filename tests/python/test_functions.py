@@ -99,6 +99,16 @@ def test_extract_pulse_takes_float32_channels_and_a_method_in_any_case():
             call()
 
 
+def test_extract_respiration_reads_profiles_one_after_another():
+    reference = np.array([0, 0, 1, 0, 0], np.float32)
+    frames = np.array([[0, 1, 0, 0, 0], [0, 0, 1, 0, 0], [0, 0, 0, 1, 0]], np.float32)
+    rise = qv.extract_respiration(reference, frames.ravel())
+    assert (rise.data, rise.confidence) == ([1.0, 0.0, -1.0], [1.0, 1.0, 1.0])
+    with pytest.raises(ValueError, match="^Length mismatch: frame_rows has length 4, expected a "
+                       r"multiple of 5 \(the length of reference_rows\)$"):
+        qv.extract_respiration(reference, frames.ravel()[:4])
+
+
 def test_help_shows_documentation_for_every_public_name():
     undocumented = [name for name in qv.__all__ if not getattr(qv, name).__doc__]
     undocumented += [f"{name}.{member}" for name in qv.__all__ if isinstance(getattr(qv, name), type)

@@ -27,6 +27,8 @@ const BAD_CALLS = [
   [() => qc.extractPulse(signal, signal, signal.subarray(1), [0]), RangeError,
    "Length mismatch: blue has length 299, expected 300"],
   [() => qc.extractPulse([1], [1], [1], [0], "ica"), RangeError, 'method: Invalid PulseMethod string "ica"'],
+  [() => qc.extractRespiration([0, 0, 1, 0, 0], [0, 1]), RangeError,
+   "Length mismatch: frame_rows has length 2, expected a multiple of 5 (the length of reference_rows)"],
   [() => qc.estimateHrvMetric(signal, 30, "hrv_stress", signal), RangeError,
    'metricName: Invalid HRV metric "hrv_stress"'],
   [() => qc.calculateRoi({ x: 1 }, "face"), TypeError, "face.y must be a number, not undefined"],
@@ -88,6 +90,8 @@ test("the signal routines, planner, geometry and registry work through the modul
   const pulse = qc.extractPulse(...colour, "CHROM");
   assert.ok(pulse.data instanceof Float32Array && pulse.confidence.length === 300);
   assert.deepEqual(pulse, qc.extractPulse(...colour, "chrom"));
+  assert.deepEqual(qc.extractRespiration([0, 0, 1, 0, 0], [0, 1, 0, 0, 0]),
+                   { data: Float32Array.of(1), confidence: Float32Array.of(1) });
   const config = qc.computeBufferConfig(everyVitalConfig());
   const planner = new qc.BufferPlanner(config);
   const buffer = { id: "b1", roi: rect, count: config.streamMax, createdAt: 0, lastSeen: 1 };

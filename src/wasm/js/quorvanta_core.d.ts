@@ -282,6 +282,10 @@ export interface QuorvantaCore {
    *  the default) or "chrom" (chrominance), in any case. */
   extractPulse(red: Float32Sequence, green: Float32Sequence, blue: Float32Sequence,
                timestamps: Float64Sequence, method?: "pos" | "chrom" | string | null): SignalInput;
+  /** How far a region's content rose in each frame against a reference frame, in rows, from the
+   * region's row profiles (the mean brightness of each row, top first; frameRows holds one profile
+   * per frame, one after another), with how alike the profiles are as the confidence. */
+  extractRespiration(referenceRows: Float32Sequence, frameRows: Float32Sequence): SignalInput;
   calculateRoi(face: Rect, method: RoiMethod, options?: RoiOptions): Rect;
   getVitalInfo(vitalId: string): VitalDisplayMeta | null;
   /** The registry's canonical vital and waveform ids. */

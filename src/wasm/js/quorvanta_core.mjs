@@ -111,6 +111,8 @@ function publicApi(wasm) {
     findBeats: (signal, fs, timestamps) => call("findBeats", signal, fs, timestamps),
     extractPulse: (red, green, blue, timestamps, method) =>
       call("extractPulse", red, green, blue, timestamps, lowerCaseName(method)),
+    extractRespiration: (referenceRows, frameRows) =>
+      call("extractRespiration", referenceRows, frameRows),
     calculateRoi: (face, method, options) =>
       call("calculateRoi", face, method, withLowerCaseDetector(options)),
     getVitalInfo: (vitalId) => call("getVitalInfo", vitalId),

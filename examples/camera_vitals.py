@@ -41,7 +41,7 @@ MIN_SKIN_PIXELS = 50
 INPUT_SIZE = 72
 WINDOW_SECONDS = 1.6
 POLL_SECONDS = 1.0
-VITALS = ["heart_rate"]
+VITALS = ["heart_rate", "respiratory_rate"]
 
 
 class FaceFinder:
@@ -62,40 +62,50 @@ class FaceFinder:
         return qc.Rect(float(x), float(y), float(w), float(h))
 
 
-def skin_colour(frame, region):
-    """The mean red, green and blue of the skin pixels of a BGR frame inside `region`, or NaNs
-    when the region holds too little skin."""
-    x, y = max(0, int(region.x)), max(0, int(region.y))
-    crop = frame[y:int(region.y + region.height), x:int(region.x + region.width)]
-    if crop.size == 0:
-        return (math.nan,) * 3
+def measure(frame, region):
+    """What the extractors read from a BGR frame inside `region` (which the planner keeps inside
+    the frame): the mean red, green and blue of its skin pixels (NaNs when it holds too little
+    skin) and its row profile, the mean brightness of each row."""
+    x, y = int(region.x), int(region.y)
+    crop = frame[y:y + int(region.height), x:x + int(region.width)]
+    profile = cv2.cvtColor(crop, cv2.COLOR_BGR2GRAY).mean(axis=1, dtype=np.float32)
     skin = cv2.inRange(cv2.cvtColor(crop, cv2.COLOR_BGR2YCrCb), SKIN_LOW, SKIN_HIGH) > 0
     if np.count_nonzero(skin) < MIN_SKIN_PIXELS:
-        return (math.nan,) * 3
+        return (math.nan,) * 3, profile
     blue, green, red = crop[skin].mean(axis=0)
-    return red, green, blue
+    return (red, green, blue), profile
 
 
 @dataclass
 class Buffer:
-    """One buffer of frames: the planner's view of it and the frames' times, colours and faces."""
+    """One buffer of frames: the planner's view of it and, per frame, its time, the region's mean
+    skin colour and row profile, and the face. The first frame's profile is the reference that
+    every later one's rise is measured against."""
     meta: qc.BufferMetadata
     times: list = field(default_factory=list)
     colours: list = field(default_factory=list)
+    profiles: list = field(default_factory=list)
     faces: list = field(default_factory=list)
+    reference: np.ndarray = None
 
-    def add(self, t, colour, face):
+    def add(self, t, frame, face):
+        colour, profile = measure(frame, self.meta.roi)
+        if self.reference is None:
+            self.reference = profile
         self.times.append(t)
         self.colours.append(colour)
+        self.profiles.append(profile)
         self.faces.append([face.x, face.y, face.width, face.height])
         self.meta.count, self.meta.last_seen = len(self.times), t
 
     def take(self, count, keep):
-        """The first `count` frames, keeping the last `keep` of them for the next run."""
+        """The first `count` frames, keeping the last `keep` of them for the next run: their
+        times, colour channels, profiles one after another, and faces."""
         colours = np.array(self.colours[:count], np.float32)
         taken = (self.times[:count], [np.ascontiguousarray(channel) for channel in colours.T],
-                 self.faces[:count])
-        del self.times[:count - keep], self.colours[:count - keep], self.faces[:count - keep]
+                 np.concatenate(self.profiles[:count]), self.faces[:count])
+        for kept in (self.times, self.colours, self.profiles, self.faces):
+            del kept[:count - keep]
         self.meta.count = len(self.times)
         return taken
 
@@ -138,7 +148,7 @@ class Host:
             self.log(f"frame {index} t={t:.3f} face {rect_text(face)} Ignore")
             return
         buffer = self.buffers[buffer_id]
-        buffer.add(t, skin_colour(frame, buffer.meta.roi), face)
+        buffer.add(t, frame, face)
         self.log(f"frame {index} t={t:.3f} face {rect_text(face)} region {rect_text(region)} "
                  f"{action.action!r} {buffer_id}")
 
@@ -156,10 +166,10 @@ class Host:
             self.buffers.pop(buffer_id, None)
 
     def run(self, buffer, take, keep):
-        times, (red, green, blue), faces = buffer.take(take, keep)
-        pulse = qc.extract_pulse(red, green, blue, times, self.method)
-        batch = qc.SessionInput(qc.FaceInput(faces, [1.0] * len(faces)),
-                                {"ppg_waveform": pulse}, times)
+        times, (red, green, blue), profiles, faces = buffer.take(take, keep)
+        signals = {"ppg_waveform": qc.extract_pulse(red, green, blue, times, self.method),
+                   "respiratory_waveform": qc.extract_respiration(buffer.reference, profiles)}
+        batch = qc.SessionInput(qc.FaceInput(faces, [1.0] * len(faces)), signals, times)
         self.result = self.session.process(batch, "Incremental")
 
 

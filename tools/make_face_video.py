@@ -31,11 +31,12 @@ import skimage.data
 SOURCE = Path(__file__).resolve().parents[1] / "data/accuracy/nk_rest5.npz"
 SOURCE_FPS = 30.0
 SIZE = (320, 240)  # width, height
-# The part of the 512 x 512 photograph shown, scaled to SIZE: head and shoulders.
-CROP = (96, 20, 400, 300)  # x, y, width, height
+# The part of the 512 x 512 photograph shown, scaled to SIZE: head and shoulders, the face in the
+# middle, where a page's guide box asks for it.
+CROP = (74, 1, 300, 225)  # x, y, width, height
 # Where the skin that carries the pulse is, in the scaled picture: the face and neck, an ellipse
 # (centre x, y and half axes) that leaves out the hair of the same colour.
-SKIN_ELLIPSE = ((103, 90), (36, 50))
+SKIN_ELLIPSE = ((161, 140), (48, 67))
 # Peak-to-peak fall of red, green and blue over a beat, as a share of their value: about 1 % in
 # green, the size of a resting pulse in daylight; the ratios are blood's absorption signature.
 BLOOD_SIGNATURE = np.array([0.0043, 0.0100, 0.0069], np.float32)

@@ -2,7 +2,7 @@
 // Headless chromium driven over the DevTools protocol through a pipe (--remote-debugging-pipe):
 // commands go to the browser's fd 3, replies and events come from its fd 4, each a JSON message
 // ended by a NUL byte. Only what the page's test needs: tabs with a viewport, navigation,
-// evaluation, file inputs and full-page screenshots.
+// evaluation, console lines, file inputs and full-page screenshots.
 import { spawn } from "node:child_process";
 import { writeFile } from "node:fs/promises";
 
@@ -54,7 +54,10 @@ export async function launchChromium(executable, flags) {
   return browser;
 }
 
-/** A tab; `viewport` as setDeviceMetricsOverride takes it; `errors`: its exceptions that nobody caught. */
+/**
+ * A tab; `viewport` as setDeviceMetricsOverride takes it; `errors`: its exceptions that nobody
+ * caught; `console`: the lines it logged.
+ */
 class Page {
   static async open(browser, viewport) {
     const { targetId } = await browser.send("Target.createTarget", { url: "about:blank" });
@@ -66,10 +69,11 @@ class Page {
   }
 
   constructor(browser, targetId, sessionId) {
-    Object.assign(this, { browser, targetId, sessionId, errors: [], loaded: null });
+    Object.assign(this, { browser, targetId, sessionId, errors: [], console: [], loaded: null });
     browser.listeners.add(({ sessionId: from, method, params }) => {
       if (from !== sessionId) return;
       if (method === "Runtime.exceptionThrown") this.errors.push(describe(params.exceptionDetails));
+      if (method === "Runtime.consoleAPICalled") this.console.push(params.args.map((arg) => arg.value).join(" "));
       if (method === "Page.loadEventFired") this.loaded?.();
     });
   }
@@ -92,9 +96,10 @@ class Page {
     return result.value;
   }
 
-  async waitFor(fn, timeoutMs) {
+  /** Resolves once `fn(...args)` is true in the page, checking every 50 ms. */
+  async waitFor(fn, timeoutMs, ...args) {
     for (const deadline = Date.now() + timeoutMs; Date.now() < deadline;) {
-      if (await this.evaluate(fn)) return;
+      if (await this.evaluate(fn, ...args)) return;
       await new Promise((resolve) => setTimeout(resolve, 50));
     }
     throw new Error(`timed out after ${timeoutMs} ms waiting for ${fn}`);

@@ -4,21 +4,17 @@
 // picked one plays, and the page fits a phone. Screenshots go to QUORVANTA_SCREENSHOT_DIR.
 import assert from "node:assert/strict";
 import { mkdir, mkdtemp, readFile, rm, writeFile } from "node:fs/promises";
-import { createServer } from "node:http";
 import { tmpdir } from "node:os";
-import { extname, join } from "node:path";
+import { join } from "node:path";
 import { after, before, test } from "node:test";
 import { pathToFileURL } from "node:url";
 
-import { launchChromium } from "./chromium.mjs";
+import { launch, serve } from "./harness.mjs";
 
-const CHROMIUM_FLAGS = ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
-                        "--disable-background-networking", "--disable-component-update", "--disable-sync"];
 const DESKTOP = { width: 1280, height: 800 };
 const PHONE = { width: 390, height: 844, deviceScaleFactor: 2, mobile: true };
 // The window each rate's estimator reads, over which the truth is averaged (docs/input-format.md).
 const RATE_WINDOWS = { heart_rate: 10, respiratory_rate: 30 };
-const TYPES = { ".html": "text/html", ".mjs": "text/javascript", ".css": "text/css", ".wasm": "application/wasm" };
 
 const { QUORVANTA_WEB_DIR: webDir, QUORVANTA_SOURCE_DIR: sourceDir,
         QUORVANTA_SCREENSHOT_DIR: screenshotDir } = process.env;
@@ -26,29 +22,20 @@ assert.ok(webDir && sourceDir && screenshotDir,
           "QUORVANTA_WEB_DIR, QUORVANTA_SOURCE_DIR and QUORVANTA_SCREENSHOT_DIR must be set (ctest sets them)");
 const qc = await (await import(pathToFileURL(join(webDir, "quorvanta_core/quorvanta_core.mjs")).href)).default();
 const sampleText = await readFile(join(sourceDir, "data/sample_recording.csv"), "utf8");
-let server, origin, browser, profile, scratch;
+let server, origin, browser, scratch;
 
 before(async () => {
-  server = createServer((request, response) => {
-    const path = join(webDir, decodeURIComponent(new URL(request.url, origin).pathname));
-    const type = TYPES[extname(path) || ".html"] ?? "text/plain";
-    readFile(path.endsWith("/") ? join(path, "index.html") : path).then(
-      (body) => response.writeHead(200, { "content-type": type }).end(body), () => response.writeHead(404).end());
-  });
-  await new Promise((resolve) => server.listen(0, "127.0.0.1", resolve));
-  origin = `http://127.0.0.1:${server.address().port}`;
-  profile = await mkdtemp(join(tmpdir(), "quorvanta-chromium-"));
+  server = await serve(webDir);
+  origin = server.origin;
   scratch = await mkdtemp(join(tmpdir(), "quorvanta-web-files-"));
   await mkdir(screenshotDir, { recursive: true });
-  browser = await launchChromium(process.env.QUORVANTA_CHROMIUM || "/usr/bin/chromium",
-                                 [...CHROMIUM_FLAGS, `--user-data-dir=${profile}`]);
+  browser = await launch();
 });
 
 after(async () => {
   await browser?.close();
   server?.close();
-  server?.closeAllConnections();
-  for (const folder of [profile, scratch]) if (folder) await rm(folder, { recursive: true, force: true });
+  if (scratch) await rm(scratch, { recursive: true, force: true });
 });
 
 /** A new tab at `viewport` that has played the sample as fast as it can. */

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
-// The page: loads the module, plays the bundled sample or a recording the user drops or picks, and
-// shows each result as it comes. <body data-state> tells where it is: loading, playing, done or
-// error. Query parameters: recording=sample, speed=1|10|max.
+// The page: loads the module, plays the bundled sample or a recording the user drops or picks, or
+// measures the camera, and shows each result as it comes. <body data-state> tells where it is:
+// loading, playing, live (the camera), done or error. Query parameters: recording=sample,
+// speed=1|10|max, debug (the camera's decisions on the console).
 import loadQuorvantaCore from "./quorvanta_core/quorvanta_core.mjs";
+import { CAMERA_VITALS, CameraHost } from "./camera.mjs";
 import { DRAWN_WAVEFORMS, Playback } from "./playback.mjs";
 import { TimePlot } from "./plots.mjs";
 import { describe, durationOf, fetchSample, readFile } from "./recordings.mjs";
@@ -11,6 +13,7 @@ import { showVitals } from "./vitals-table.mjs";
 const RATE_PLOTS = ["heart_rate", "respiratory_rate"];
 const WAVEFORM_WINDOWS = { ppg_waveform: 10, respiratory_waveform: 30 };
 const SPEEDS = { 1: 1, 10: 10, max: Infinity };
+const LIVE_SPAN = 60;  // seconds the rate plots show at first when live; they grow past it
 
 const element = (id) => document.getElementById(id);
 
@@ -37,6 +40,35 @@ function fail(error) {
   setState("error");
 }
 
+/** What went wrong asking for the camera, in the words of what the user can do about it. */
+function cameraFailure(error) {
+  if (!navigator.mediaDevices) {
+    return new Error("the camera needs a page served over https or from localhost");
+  }
+  const advice = {
+    NotAllowedError: "the camera was not allowed: allow it for this page in the browser's site settings",
+    NotFoundError: "no camera was found",
+    NotReadableError: "the camera is in use by another program",
+  }[error.name];
+  return advice ? Object.assign(new Error(advice), { name: error.name }) : error;
+}
+
+/** The guide box, the face found in it and the region measured, over the camera's video. */
+function drawOverlay(canvas, size, guide, { face, region }) {
+  canvas.width = size.width;
+  canvas.height = size.height;
+  const context = canvas.getContext("2d");
+  const box = (rect, color, dash) => {
+    context.setLineDash(dash);
+    context.strokeStyle = color;
+    context.strokeRect(rect.x, rect.y, rect.width, rect.height);
+  };
+  context.lineWidth = 2;
+  box(guide, "rgba(255, 255, 255, 0.9)", [6, 4]);
+  if (face) box(face, "#ffd60a", []);
+  if (region) box(region, "#30d158", []);
+}
+
 function createPlots(qc) {
   const plots = {};
   for (const canvas of document.querySelectorAll("canvas[data-plot]")) {
@@ -60,10 +92,14 @@ class Viewer {
   #plots;
   #speed;
   #playback = null;
+  #camera = null;
   #opened = 0;
 
-  constructor(qc, speed) {
+  #debug;
+
+  constructor(qc, speed, debug) {
     this.#qc = qc;
+    this.#debug = debug;
     this.#plots = createPlots(qc);
     this.#speed = speed;
   }
@@ -87,9 +123,47 @@ class Viewer {
     }
   }
 
+  /** Stops what plays and measures the camera until stopCamera() or another open. */
+  async openCamera() {
+    const opened = ++this.#opened;
+    this.#stop();
+    setState("loading");
+    showMessage("");
+    let camera;
+    try {
+      camera = await CameraHost.open(this.#qc, element("camera-video"), this.#debug ? console.debug : null);
+    } catch (error) {
+      if (opened === this.#opened) fail(cameraFailure(error));
+      return;
+    }
+    if (opened !== this.#opened) {
+      camera.stop();
+      return;
+    }
+    this.#camera = camera;
+    this.#showCamera(camera);
+    setState("live");
+    try {
+      await camera.run((frame) => drawOverlay(element("camera-overlay"), camera.size, camera.guide, frame),
+                       (result, t, assessment) => this.#showResult(0, null, result, t, assessment));
+      if (opened === this.#opened) setState("done");
+    } catch (error) {
+      if (opened === this.#opened) fail(error);
+    } finally {
+      if (this.#camera === camera) this.#camera = null;
+      element("camera").hidden = true;
+      element("stop-camera").hidden = true;
+    }
+  }
+
+  stopCamera() {
+    this.#camera?.stop();
+  }
+
   #stop() {
     this.#playback?.stop();
     this.#playback = null;
+    this.stopCamera();
   }
 
   async #play(recording) {
@@ -98,7 +172,7 @@ class Viewer {
     this.#playback = playback;
     setState("playing");
     const finished = await playback.play((result, position, assessment) =>
-      this.#showResult(recording, result, position, assessment));
+      this.#showResult(recording.timestamp[0], durationOf(recording), result, position, assessment));
     if (!finished) return;
     this.#playback = null;
     element("vitals-empty").textContent = "No vitals: the recording is too short for any estimate.";
@@ -107,14 +181,28 @@ class Viewer {
 
   #show(recording) {
     const recorded = new Set(recording.signals.map((s) => s.id));
-    element("recording-summary").textContent = describe(recording);
-    showWarnings(recording.warnings);
-    for (const [id, plot] of Object.entries(this.#plots)) {
-      plot.reset(durationOf(recording), this.#emptyPlotText(id, recorded));
-    }
+    this.#prepare(describe(recording), recording.warnings, durationOf(recording),
+                  (id) => this.#emptyPlotText(id, recorded));
+  }
+
+  #showCamera(camera) {
+    const { width, height } = camera.size;
+    const rate = camera.frameRate ? ` at ${camera.frameRate.toFixed(0)} fps` : "";
+    this.#prepare(`Camera · ${width} × ${height}${rate} · ${CAMERA_VITALS.length} vitals from the skin's ` +
+                  "colour and the region's motion · one-second batches", [], null,
+                  (id) => (RATE_PLOTS.includes(id) ? "No estimate yet" : "Waiting for frames"));
+    element("camera").hidden = false;
+    element("stop-camera").hidden = false;
+  }
+
+  /** Empties the table and plots for a recording of `duration` seconds, or a live one (null). */
+  #prepare(summary, warnings, duration, emptyText) {
+    element("recording-summary").textContent = summary;
+    showWarnings(warnings);
+    for (const [id, plot] of Object.entries(this.#plots)) plot.reset(duration ?? LIVE_SPAN, emptyText(id));
     element("vitals-empty").textContent = "No vitals yet.";
     this.#showVitals({}, {}, "");
-    this.#showPosition(0, durationOf(recording));
+    this.#showPosition(0, duration);
   }
 
   #emptyPlotText(id, recorded) {
@@ -123,8 +211,8 @@ class Viewer {
     return `No ${this.#qc.getVitalInfo(id).shortName} in this recording`;
   }
 
-  #showResult(recording, result, position, assessment) {
-    const origin = recording.timestamp[0];
+  /** One result, its times counted from `origin`, of a recording `duration` long (null: live). */
+  #showResult(origin, duration, result, position, assessment) {
     for (const id of DRAWN_WAVEFORMS) {
       const waveform = result.waveforms[id];
       if (!waveform) continue;
@@ -141,7 +229,7 @@ class Viewer {
       }
     }
     this.#showVitals(result.vitals, assessment.vitals, result.message);
-    this.#showPosition(position, durationOf(recording));
+    this.#showPosition(position, duration);
   }
 
   #showVitals(vitals, checks, advisory) {
@@ -151,8 +239,10 @@ class Viewer {
   }
 
   #showPosition(position, duration) {
+    element("progress").hidden = duration === null;
     element("progress").value = duration > 0 ? Math.min(1, position / duration) : 0;
-    element("position").textContent = `${position.toFixed(1)} s of ${duration.toFixed(1)} s`;
+    element("position").textContent = duration === null ? `${position.toFixed(1)} s, live`
+                                                        : `${position.toFixed(1)} s of ${duration.toFixed(1)} s`;
   }
 }
 
@@ -171,6 +261,8 @@ function recordingFromQuery(query) {
 
 function connectControls(viewer) {
   element("play-sample").addEventListener("click", () => viewer.open(fetchSample));
+  element("use-camera").addEventListener("click", () => viewer.openCamera());
+  element("stop-camera").addEventListener("click", () => viewer.stopCamera());
   element("speed").addEventListener("change", (event) => {
     viewer.speed = SPEEDS[event.target.value];
   });
@@ -199,7 +291,7 @@ async function main() {
   const speed = speedFromQuery(query);
   element("speed").value = speed;
   try {
-    const viewer = new Viewer(await loadQuorvantaCore(), SPEEDS[speed]);
+    const viewer = new Viewer(await loadQuorvantaCore(), SPEEDS[speed], query.has("debug"));
     connectControls(viewer);
     await viewer.open(recordingFromQuery(query));
   } catch (error) {

@@ -104,10 +104,12 @@ export class TimePlot {
     if (times.length === 0) return;
     this.#series.append(times, values, confidences, checks);
     const window = this.#options.window;
+    const newest = times.at(-1);
     if (window !== undefined) {
-      const newest = times.at(-1);
       this.#series.trimBefore(newest - window);
       this.#xRange = [Math.max(0, newest - window), Math.max(window, newest)];
+    } else if (newest > this.#xRange[1]) {
+      this.#xRange = [0, newest];  // live: the span grows with the measurement
     }
     this.invalidate();
   }

@@ -188,6 +188,20 @@ def frames_of(capture, live, seconds):
         index += 1
 
 
+def follow(capture, host, live, seconds, each_second):
+    """Hands every frame to the host with the face found in it, polls the planner once a second
+    and then calls each_second(t), and polls once more at the end, flushing."""
+    finder = FaceFinder()
+    t, next_poll = 0.0, POLL_SECONDS
+    for index, t, frame in frames_of(capture, live, seconds):
+        host.add_frame(index, t, frame, finder.surest_face(frame))
+        if t >= next_poll:
+            host.poll(t)
+            each_second(t)
+            next_poll += POLL_SECONDS
+    host.poll(t, flush=True)
+
+
 def print_rates(t, result):
     vitals = result.vitals if result else {}
     shown = [f"{vital} {vitals[vital].value:.1f} {vitals[vital].unit} "
@@ -210,15 +224,7 @@ def main():
     if not capture.isOpened():
         sys.exit(f"camera_vitals: cannot open {'camera ' + str(args.camera) if live else args.video}")
     host = Host(capture.get(cv2.CAP_PROP_FPS) or 30.0, args.method, args.debug)
-    finder = FaceFinder()
-    t, next_poll = 0.0, POLL_SECONDS
-    for index, t, frame in frames_of(capture, live, args.seconds):
-        host.add_frame(index, t, frame, finder.surest_face(frame))
-        if t >= next_poll:
-            host.poll(t)
-            print_rates(t, host.result)
-            next_poll += POLL_SECONDS
-    host.poll(t, flush=True)
+    follow(capture, host, live, args.seconds, lambda t: print_rates(t, host.result))
     if host.result is None:
         sys.exit("camera_vitals: no face was found long enough to measure")
     checks = host.session.assess().vitals

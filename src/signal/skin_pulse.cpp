@@ -114,7 +114,6 @@ struct WindowPlan {
     double fs = 0;
     std::size_t length = 0;
     std::size_t step = 0;
-    std::size_t windows_per_frame = 0;  // inside the trace
 };
 
 // The last window always ends at the last frame, so that every frame of a clean trace is covered.
@@ -136,16 +135,14 @@ std::optional<WindowPlan> window_plan(std::span<const double> timestamps, std::s
     const double fs = 1.0 / *interval;
     const double frames_a_window = kWindowSeconds * fs;
     if (!(frames_a_window <= static_cast<double>(frames))) return std::nullopt;
-    WindowPlan plan{fs, 0, 1, 0};
+    WindowPlan plan{fs, 0, 1};
     if (method == PulseMethod::Pos) {
         plan.length =
             std::max(kShortestWindow, static_cast<std::size_t>(std::lround(frames_a_window)));
-        plan.windows_per_frame = plan.length;
     } else {
         plan.step =
             std::max<std::size_t>(2, static_cast<std::size_t>(std::lround(frames_a_window / 2.0)));
         plan.length = 2 * plan.step;
-        plan.windows_per_frame = 2;
     }
     if (plan.length > frames) return std::nullopt;
     return plan;
@@ -153,9 +150,11 @@ std::optional<WindowPlan> window_plan(std::span<const double> timestamps, std::s
 
 // Every window of clean frames projected and added in.
 struct Projected {
-    explicit Projected(std::size_t frames) : pulse(frames, 0.0), added(frames, 0) {}
+    explicit Projected(std::size_t frames)
+        : pulse(frames, 0.0), added(frames, 0), covering(frames, 0) {}
     std::vector<double> pulse;
-    std::vector<std::size_t> added;  // windows added into each frame
+    std::vector<std::size_t> added;     // clean windows added into each frame
+    std::vector<std::size_t> covering;  // windows over each frame, clean or not
 };
 
 Projected projected_windows(const Channels& colour, const WindowPlan& plan, PulseMethod method) {
@@ -165,6 +164,8 @@ Projected projected_windows(const Channels& colour, const WindowPlan& plan, Puls
         invalid_before[i + 1] = invalid_before[i] + (valid_colour(colour, i) ? 0 : 1);
     Projected projected(frames);
     for (const std::size_t first : window_starts(frames, plan)) {
+        for (std::size_t i = 0; i < plan.length; ++i)
+            ++projected.covering[first + i];
         if (invalid_before[first + plan.length] != invalid_before[first]) continue;
         const Window window = normalised_window(colour, first, plan.length);
         const std::vector<double> h =
@@ -210,10 +211,11 @@ SignalInput extract_pulse(std::span<const float> red, std::span<const float> gre
     result.data.assign(projected.pulse.begin(), projected.pulse.end());
     result.confidence.resize(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        const double share = plan ? static_cast<double>(projected.added[i]) /
-                                        static_cast<double>(plan->windows_per_frame)
-                                  : 0.0;
-        result.confidence[i] = static_cast<float>(std::min(1.0, share));
+        const std::size_t covering = projected.covering[i];
+        const double share =
+            covering == 0 ? 0.0
+                          : static_cast<double>(projected.added[i]) / static_cast<double>(covering);
+        result.confidence[i] = static_cast<float>(share);
     }
     return result;
 }

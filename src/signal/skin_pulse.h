@@ -20,10 +20,10 @@
 // green, when it holds more blood; POS's projection falls with it, hence its minus sign). Each
 // window's h is added into the pulse at its frames; the last window ends at the last frame.
 // sd is the population standard deviation; a ratio with sd 0 below is taken as 0. A window holding
-// a frame whose colour is not finite and positive adds nothing. A frame's confidence is the share,
-// at most 1, of the windows a frame inside the trace lies in (L for POS, 2 for CHROM) that added
-// to it: 1 inside a clean trace, less near its ends and around bad frames, 0 where no window
-// added (its value is then 0). Fewer than L frames, or no positive median frame interval: all 0.
+// a frame whose colour is not finite and positive adds nothing. A frame's confidence is the share
+// of the windows over it that added to it: 1 throughout a clean trace, however short, less around
+// bad frames, 0 where no window added (its value is then 0). Fewer than L frames, or no positive
+// median frame interval: all 0.
 // Sums run in index order in f64; the pulse and confidences are rounded to f32 at the end.
 #pragma once
 

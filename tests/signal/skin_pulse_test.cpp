@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <numbers>
@@ -42,21 +43,21 @@ TEST(SkinPulse, WorkedExamplesOfThePlaneOrthogonalToSkin) {
          {1, 1, 1},
          {0, 1, 2},
          {0.5 + 0.5 * third, -third, -0.5 + 0.5 * third},
-         {1 / 3.0, 1 / 3.0, 1 / 3.0}},
+         {1, 1, 1}},
         {"two windows add up",  // h = (1, 0, -1), then (2/3, 0, -2/3) one frame on
          {1, 1, 1, 1},
          {1, 2, 3, 4},
          {1, 1, 1, 1},
          {0, 1, 2, 3},
          {1, 2 / 3.0, -1, -2 / 3.0},
-         {1 / 3.0, 2 / 3.0, 2 / 3.0, 1 / 3.0}},
+         {1, 1, 1, 1}},
         {"a flat chrominance carries no weight",  // sd(s2) = 0: h = -s1
          {1, 1, 1},
          {1, 2, 3},
          {3, 2, 1},
          {0, 1, 2},
          {1, 0, -1},
-         {1 / 3.0, 1 / 3.0, 1 / 3.0}},
+         {1, 1, 1}},
         {"a bad frame silences its windows",
          {1, 1, 1, 1},
          {1, 2, nan, 4},
@@ -143,8 +144,8 @@ TEST(SkinPulse, RecoversTheRenderedPulseUnderChangingLight) {
             const auto second = static_cast<std::size_t>(fs);
             EXPECT_GT(correlation(result.data, skin.pulse, 2 * second, 9 * second), 0.9);
             EXPECT_GT(correlation(result.data, skin.pulse, 12 * second, 18 * second), 0.9);
-            EXPECT_EQ(result.confidence[5 * second], 1.0F);
-            EXPECT_LT(result.confidence.front(), 1.0F);
+            EXPECT_TRUE(std::all_of(result.confidence.begin(), result.confidence.end(),
+                                    [](float c) { return c == 1.0F; }));
         }
     }
 }

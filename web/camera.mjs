@@ -120,11 +120,12 @@ export class CameraHost {
     this.#planner = new qc.BufferPlanner(qc.computeBufferConfig(config));
   }
 
-  /** The size of the frames measured, and of the guide box in them. */
+  /** The size of the frames measured. */
   get size() {
     return { width: this.#context.canvas.width, height: this.#context.canvas.height };
   }
 
+  /** The box, centred in the frame, that the user is asked to centre the face in. */
   get guide() {
     const { width, height } = this.size;
     return { x: (width * (1 - GUIDE.width)) / 2, y: (height * (1 - GUIDE.height)) / 2,

@@ -183,6 +183,7 @@ class Viewer {
     const recorded = new Set(recording.signals.map((s) => s.id));
     this.#prepare(describe(recording), recording.warnings, durationOf(recording),
                   (id) => this.#emptyPlotText(id, recorded));
+    element("batching").hidden = false;
   }
 
   #showCamera(camera) {
@@ -193,6 +194,7 @@ class Viewer {
                   (id) => (RATE_PLOTS.includes(id) ? "No estimate yet" : "Waiting for frames"));
     element("camera").hidden = false;
     element("stop-camera").hidden = false;
+    element("batching").hidden = true;  // the camera's batches are the planner's, as the command's
   }
 
   /** Empties the table and plots for a recording of `duration` seconds, or a live one (null). */

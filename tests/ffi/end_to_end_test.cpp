@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // Loads the built libquorvanta_core.so with dlopen and calls its exports with hand-encoded
-// buffers, as a host would: buffers, geometry, vital info, sessions and the buffer planner.
+// buffers, as a host would: buffers, geometry, the signal extractors, vital info, sessions and the
+// buffer planner.
 #include <gtest/gtest.h>
 
 #include <bit>

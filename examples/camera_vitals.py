@@ -24,6 +24,7 @@ import math
 import sys
 import time
 from dataclasses import dataclass, field
+from pathlib import Path
 
 import cv2
 import numpy as np
@@ -220,6 +221,8 @@ def main():
     args = parser.parse_args()
 
     live = args.camera is not None
+    if not live and not Path(args.video).is_file():
+        sys.exit(f"camera_vitals: no such file: {args.video}")
     capture = cv2.VideoCapture(args.camera if live else args.video)
     if not capture.isOpened():
         sys.exit(f"camera_vitals: cannot open {'camera ' + str(args.camera) if live else args.video}")
